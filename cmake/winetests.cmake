@@ -1,0 +1,41 @@
+# Windows-side tests, run under Wine. Each environment is a private prefix
+# with its own virtual display, made by a fixture before its tests and torn
+# down after them. Tests of one environment share its desktop and settings
+# folder, so they never run at the same time.
+set(TAMSEL_WINENV ${CMAKE_CURRENT_SOURCE_DIR}/scripts/winenv.sh)
+set(TAMSEL_WINE_TEST ${CMAKE_CURRENT_SOURCE_DIR}/scripts/wine-test.sh)
+
+function(tamsel_wine_env name)
+    set(state ${CMAKE_BINARY_DIR}/wine/${name})
+    add_test(NAME wineenv.${name}.start COMMAND ${TAMSEL_WINENV} start ${state} ${ARGN})
+    set_tests_properties(wineenv.${name}.start PROPERTIES FIXTURES_SETUP wine_${name}
+                         RESOURCE_LOCK wine_${name} TIMEOUT 300)
+    add_test(NAME wineenv.${name}.stop COMMAND ${TAMSEL_WINENV} stop ${state})
+    set_tests_properties(wineenv.${name}.stop PROPERTIES FIXTURES_CLEANUP wine_${name}
+                         RESOURCE_LOCK wine_${name})
+endfunction()
+
+# tamsel_wine_test(NAME env exe [args...])
+function(tamsel_wine_test name env exe)
+    add_test(NAME ${name}
+             COMMAND ${TAMSEL_WINE_TEST} ${CMAKE_BINARY_DIR}/wine/${env} ${exe} ${ARGN})
+    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${env}
+                         RESOURCE_LOCK wine_${env} TIMEOUT 900
+                         ENVIRONMENT "TAMSEL_EXE=${TAMSEL_WIN64_DIR}/Tamsel.exe")
+endfunction()
+
+set(W64 ${TAMSEL_WIN64_DIR})
+
+tamsel_wine_env(main --screen 1024x768)
+tamsel_wine_env(small --screen 1024x600)
+
+if(EXISTS ${W64}/tests/win/tamsel_win_tests.exe)
+    tamsel_wine_test(win.units main ${W64}/tests/win/tamsel_win_tests.exe)
+    tamsel_wine_test(win.units.small_screen small ${W64}/tests/win/tamsel_win_tests.exe
+                     --gtest_filter=*SmallScreen*)
+endif()
+if(EXISTS ${W64}/tests/e2e/tamsel_e2e.exe)
+    tamsel_wine_test(e2e main ${W64}/tests/e2e/tamsel_e2e.exe)
+endif()
+
+include(${CMAKE_CURRENT_SOURCE_DIR}/tools/vcam/winetests.cmake OPTIONAL)

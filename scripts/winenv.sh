@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# A private, throw-away Wine environment: its own prefix, its own virtual X
+# display and an ALSA configuration with a null output, all under one state
+# folder. Nothing outside that folder is touched, and only processes started
+# here are ended.
+#
+#   winenv.sh start STATE [--screen WxH] [--arch win64|win32] [--display :N]
+#   winenv.sh exec STATE -- COMMAND...   run a command inside the environment
+#   winenv.sh stop STATE
+set -euo pipefail
+
+cmd=${1:?usage: winenv.sh start|exec|stop STATE ...}
+state=${2:?state folder missing}
+shift 2
+mkdir -p "$state"
+state=$(cd "$state" && pwd)
+
+start() {
+    local screen=1024x768 arch=win64 display=""
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --screen) screen=$2; shift 2 ;;
+            --arch) arch=$2; shift 2 ;;
+            --display) display=$2; shift 2 ;;
+            *) echo "winenv: unknown option $1" >&2; exit 2 ;;
+        esac
+    done
+    stop_env 2>/dev/null || true
+
+    if [ -z "$display" ]; then
+        rm -f "$state/display"
+        # -displayfd picks a free display number and reports it when ready.
+        Xvfb -displayfd 3 -screen 0 "${screen}x24" -nolisten tcp -noreset \
+            3>"$state/display" >"$state/xvfb.log" 2>&1 &
+        echo $! >"$state/xvfb.pid"
+        for _ in $(seq 100); do
+            [ -s "$state/display" ] && break
+            sleep 0.1
+        done
+        [ -s "$state/display" ] || { echo "winenv: Xvfb did not start" >&2; exit 1; }
+        display=":$(head -n1 "$state/display")"
+    fi
+
+    cat >"$state/asound.conf" <<ALSA
+</usr/share/alsa/alsa.conf>
+pcm.!default { type null }
+ctl.!default { type hw card 0 }
+ALSA
+
+    cat >"$state/env" <<ENV
+export DISPLAY=$display
+export WINEPREFIX=$state/prefix
+export WINEARCH=$arch
+export WINEDEBUG=-all,warn+seh
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+export ALSA_CONFIG_PATH=$state/asound.conf
+ENV
+    # shellcheck disable=SC1091
+    . "$state/env"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        WINEDEBUG=-all wineboot -i >"$state/wineboot.log" 2>&1
+    fi
+    WINEDEBUG=-all wineserver -w
+}
+
+stop_env() {
+    if [ -f "$state/env" ]; then
+        # shellcheck disable=SC1091
+        . "$state/env"
+        wineserver -k 2>/dev/null || true
+    fi
+    if [ -f "$state/xvfb.pid" ]; then
+        kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true
+        rm -f "$state/xvfb.pid"
+    fi
+}
+
+case $cmd in
+    start) start "$@" ;;
+    stop) stop_env ;;
+    exec)
+        [ "${1:-}" = "--" ] && shift
+        # shellcheck disable=SC1091
+        . "$state/env"
+        exec "$@"
+        ;;
+    *) echo "usage: winenv.sh start|exec|stop STATE ..." >&2; exit 2 ;;
+esac

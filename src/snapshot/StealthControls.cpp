@@ -1,0 +1,106 @@
+#include "snapshot/StealthControls.h"
+
+#include <mmdeviceapi.h>
+#include <oleauto.h>
+
+#include <memory>
+
+namespace tamsel {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+struct BstrDeleter {
+    void operator()(wchar_t* s) const noexcept { ::SysFreeString(s); }
+};
+using Bstr = std::unique_ptr<wchar_t, BstrDeleter>;
+
+// WMI runs in another process; a query that gets no answer in this time counts
+// as no brightness control rather than hanging the caller.
+constexpr long kWmiWaitMs = 5000;
+
+} // namespace
+
+bool CStealthControls::OpenAudioControl(int osLevel)
+{
+    if (osLevel < 2) {
+        if (::mixerGetNumDevs() == 0) {
+            ::OutputDebugStringW(L"Can not get any audio device\n");
+            return false;
+        }
+        HMIXER mixer = nullptr;
+        if (::mixerOpen(&mixer, 0, 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR) {
+            ::OutputDebugStringW(L"mixerOpen fail \n");
+            return false;
+        }
+        m_hMixer.reset(mixer);
+        return true;
+    }
+
+    ComPtr<IMMDeviceEnumerator> enumerator;
+    if (FAILED(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                  IID_PPV_ARGS(&enumerator))))
+        return false;
+    ComPtr<IMMDevice> device;
+    if (FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &device)))
+        return false;
+    if (FAILED(device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
+                                reinterpret_cast<void**>(m_pEndpointVolume.ReleaseAndGetAddressOf())))) {
+        ::OutputDebugStringW(L"pDevice->Activate  error\n");
+        return false;
+    }
+    return true;
+}
+
+bool CStealthControls::QueryBrightnessObject()
+{
+    m_pBrightnessObj.Reset();
+    Bstr ns(::SysAllocString(L"root\\wmi"));
+    Bstr className(::SysAllocString(L"WmiMonitorBrightness"));
+    Bstr query(::SysAllocString(L"Select * from WmiMonitorBrightness"));
+    Bstr language(::SysAllocString(L"WQL"));
+    if (!ns || !className || !query || !language)
+        return false;
+
+    // Fails harmlessly when the process's security was set already.
+    ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_PKT_PRIVACY,
+                           RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_SECURE_REFS, nullptr);
+
+    ComPtr<IWbemLocator> locator;
+    if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_PPV_ARGS(&locator))))
+        return false;
+    ComPtr<IWbemServices> services;
+    if (FAILED(locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
+                                      &services)))
+        return false;
+    if (FAILED(::CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+                                   RPC_C_AUTHN_LEVEL_PKT, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
+                                   EOAC_NONE)))
+        return false;
+    ComPtr<IEnumWbemClassObject> results;
+    if (FAILED(services->ExecQuery(language.get(), query.get(), WBEM_FLAG_RETURN_IMMEDIATELY,
+                                   nullptr, &results)))
+        return false;
+    ULONG returned = 0;
+    ComPtr<IWbemClassObject> first;
+    if (results->Next(kWmiWaitMs, 1, &first, &returned) != S_OK)
+        return false;
+    VARIANT value;
+    ::VariantInit(&value);
+    if (FAILED(first->Get(L"CurrentBrightness", 0, &value, nullptr, nullptr)))
+        return false;
+    ::VariantClear(&value);
+    m_pBrightnessObj = std::move(first);
+    return true;
+}
+
+void CStealthControls::Release()
+{
+    m_pEndpointVolume.Reset();
+    m_hMixer.reset();
+    m_pBrightnessObj.Reset();
+}
+
+} // namespace tamsel

@@ -1,0 +1,28 @@
+// Access to the output volume and the screen brightness, which decide whether
+// the flash may fire.
+#pragma once
+
+#include <windows.h>
+#include <endpointvolume.h>
+#include <wbemidl.h>
+#include <wrl/client.h>
+
+#include "framework/Handles.h"
+
+namespace tamsel {
+
+class CStealthControls {
+public:
+    // osLevel: 1 XP / Server 2003 (winmm mixer), 2 and 3 Vista and later
+    // (Core Audio endpoint and WMI brightness).
+    bool OpenAudioControl(int osLevel);
+    bool QueryBrightnessObject();
+    void Release();
+
+private:
+    Microsoft::WRL::ComPtr<IAudioEndpointVolume> m_pEndpointVolume;
+    fw::MixerHandle m_hMixer;
+    Microsoft::WRL::ComPtr<IWbemClassObject> m_pBrightnessObj;
+};
+
+} // namespace tamsel
