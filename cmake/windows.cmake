@@ -42,7 +42,9 @@ if(TAMSEL_BUILD_TESTS)
 endif()
 
 # Test-side programs; each folder builds only once it exists.
-foreach(dir tools/driver tools/vcam tests/win tests/e2e)
+set(TAMSEL_TEST_DIRS tools/driver tools/vcam tests/win tests/e2e CACHE STRING
+    "Test-side folders to build")
+foreach(dir ${TAMSEL_TEST_DIRS})
     if(TAMSEL_BUILD_TESTS AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})
     endif()

@@ -16,7 +16,7 @@ mkdir -p "$state"
 state=$(cd "$state" && pwd)
 
 start() {
-    local screen=1024x768 arch=win64 display=""
+    local screen=1024x768 arch=win64 display="" own_display=0
     while [ $# -gt 0 ]; do
         case $1 in
             --screen) screen=$2; shift 2 ;;
@@ -39,6 +39,7 @@ start() {
         done
         [ -s "$state/display" ] || { echo "winenv: Xvfb did not start" >&2; exit 1; }
         display=":$(head -n1 "$state/display")"
+        own_display=1
     fi
 
     cat >"$state/asound.conf" <<ALSA
@@ -59,6 +60,13 @@ ENV
     . "$state/env"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         WINEDEBUG=-all wineboot -i >"$state/wineboot.log" 2>&1
+        if [ "$own_display" = 1 ]; then
+            # No window manager runs on our own display: windows Wine leaves
+            # unmanaged are shown and hidden at once instead of after a wait
+            # for a manager that never answers.
+            WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+                >>"$state/wineboot.log" 2>&1
+        fi
     fi
     WINEDEBUG=-all wineserver -w
 }

@@ -1,0 +1,245 @@
+#include "Fixture.h"
+
+#include <shlobj.h>
+#include <winternl.h>
+
+#include <vector>
+
+namespace e2e {
+
+namespace {
+
+constexpr wchar_t kUninstallKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VarnexApplication";
+constexpr wchar_t kAppDefaults[] = L"Software\\Wine\\AppDefaults\\Tamsel.exe";
+
+std::wstring Folder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+void RemoveSettingsAndLog()
+{
+    ::DeleteFileW(SetupIni().c_str());
+    ::DeleteFileW(ReserveIni().c_str());
+    ::RemoveDirectoryW(SettingsFolder().c_str());
+    ::DeleteFileW(LogPath().c_str());
+    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+}
+
+} // namespace
+
+std::wstring SettingsFolder() { return Folder(CSIDL_APPDATA) + L"\\Corvane Varnex"; }
+std::wstring SetupIni() { return SettingsFolder() + L"\\setup.ini"; }
+std::wstring ReserveIni() { return SettingsFolder() + L"\\reserve.ini"; }
+
+std::wstring LogPath()
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"VarnexApDbg.log";
+}
+
+std::string ReadFile(const std::wstring& path)
+{
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return {};
+    std::string text;
+    char buf[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buf, sizeof buf, &got, nullptr) && got)
+        text.append(buf, got);
+    ::CloseHandle(file);
+    return text;
+}
+
+bool FileExists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void WriteIni(const std::wstring& path, const wchar_t* section, const wchar_t* key,
+              const wchar_t* value)
+{
+    ::CreateDirectoryW(SettingsFolder().c_str(), nullptr);
+    ::WritePrivateProfileStringW(section, key, value, path.c_str());
+}
+
+void SetWindowsVersion(const wchar_t* name)
+{
+    HKEY key;
+    if (::RegCreateKeyW(HKEY_CURRENT_USER, kAppDefaults, &key) != ERROR_SUCCESS)
+        return;
+    ::RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(name),
+                     static_cast<DWORD>((wcslen(name) + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+}
+
+int KernelHandleCount(DWORD pid)
+{
+    struct Entry {
+        PVOID object;
+        ULONG_PTR pid;
+        ULONG_PTR value;
+        ULONG access;
+        USHORT backTrace;
+        USHORT type;
+        ULONG attributes;
+        ULONG reserved;
+    };
+    struct Table {
+        ULONG_PTR count;
+        ULONG_PTR reserved;
+        Entry entries[1];
+    };
+    constexpr ULONG kExtendedHandleInformation = 64;
+    constexpr NTSTATUS kLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
+    std::vector<char> buf(1 << 20);
+    ULONG needed = 0;
+    NTSTATUS status;
+    while ((status = ::NtQuerySystemInformation(
+                static_cast<SYSTEM_INFORMATION_CLASS>(kExtendedHandleInformation), buf.data(),
+                static_cast<ULONG>(buf.size()), &needed)) == kLengthMismatch)
+        buf.resize(buf.size() * 2);
+    if (status != 0)
+        return -1;
+    const auto* table = reinterpret_cast<const Table*>(buf.data());
+    int n = 0;
+    for (ULONG_PTR i = 0; i < table->count; ++i)
+        n += table->entries[i].pid == pid;
+    return n;
+}
+
+namespace {
+
+struct WindowTally {
+    DWORD pid;
+    int count;
+};
+
+BOOL CALLBACK TallyChild(HWND wnd, LPARAM param)
+{
+    ++reinterpret_cast<WindowTally*>(param)->count;
+    (void)wnd;
+    return TRUE;
+}
+
+BOOL CALLBACK TallyTop(HWND wnd, LPARAM param)
+{
+    auto& tally = *reinterpret_cast<WindowTally*>(param);
+    if (tdrv::WindowPid(wnd) == tally.pid) {
+        ++tally.count;
+        ::EnumChildWindows(wnd, &TallyChild, param);
+    }
+    return TRUE;
+}
+
+} // namespace
+
+int WindowCount(DWORD pid)
+{
+    WindowTally tally{pid, 0};
+    ::EnumWindows(&TallyTop, reinterpret_cast<LPARAM>(&tally));
+    return tally.count;
+}
+
+// ---- fixture ----------------------------------------------------------------
+
+void TamselTest::SetUp()
+{
+    tdrv::KillStrayPrograms();
+    RemoveSettingsAndLog();
+    SetWindowsVersion(L"win7");
+}
+
+void TamselTest::TearDown()
+{
+    if (m_app.Running()) {
+        for (const auto& box : tdrv::FindMessageBoxes(m_app.Pid()))
+            tdrv::AnswerMessageBox(box);
+        QuitProgram();
+        m_app.Kill();
+    }
+    tdrv::KillStrayPrograms();
+    RemoveSettingsAndLog();
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kAppDefaults);
+}
+
+void TamselTest::Start(const std::wstring& args)
+{
+    m_mark = m_traces.Mark();
+    m_app = tdrv::Process::Launch(tdrv::ToWindowsPath(tdrv::Env("TAMSEL_EXE")), args);
+    ASSERT_TRUE(m_app) << "Tamsel.exe did not start";
+}
+
+HWND TamselTest::Main()
+{
+    HWND wnd = tdrv::WaitForMainWindow(10000);
+    EXPECT_NE(wnd, nullptr) << "no main window";
+    return wnd;
+}
+
+void TamselTest::Post(UINT msg, WPARAM wp, LPARAM lp)
+{
+    ASSERT_TRUE(::PostMessageW(Main(), msg, wp, lp));
+}
+
+void TamselTest::ExpectBox(const std::wstring& caption, const std::wstring& text)
+{
+    const auto box = tdrv::WaitForMessageBox(m_app.Pid(), 10000);
+    ASSERT_TRUE(box.has_value()) << "expected the box \"" << testing::PrintToString(text) << "\"";
+    EXPECT_EQ(box->caption, caption);
+    EXPECT_EQ(box->text, text);
+    EXPECT_EQ(box->owner, tdrv::FindMainWindow()) << "a box is owned by the main window";
+    ASSERT_TRUE(tdrv::AnswerMessageBox(*box));
+}
+
+void TamselTest::ExpectNoBox(DWORD ms)
+{
+    const auto box = tdrv::WaitForMessageBox(m_app.Pid(), ms);
+    if (box) {
+        ADD_FAILURE() << "unexpected box: " << testing::PrintToString(box->caption) << " / "
+                      << testing::PrintToString(box->text);
+        tdrv::AnswerMessageBox(*box);
+    }
+}
+
+bool TamselTest::WaitVisible(bool visible, DWORD ms)
+{
+    return tdrv::WaitUntil([&] { return Visible() == visible; }, ms);
+}
+
+void TamselTest::StartOpen()
+{
+    Start(L"-h");
+    ASSERT_TRUE(WaitTrace("No camera devie plug-in"));
+    Post(kExternClick);
+    ASSERT_TRUE(WaitVisible(true));
+}
+
+bool TamselTest::QuitProgram()
+{
+    HWND wnd = tdrv::FindMainWindow();
+    if (wnd)
+        ::PostMessageW(wnd, kQuit, 0, 0);
+    return m_app.WaitExit(10000);
+}
+
+bool TamselTest::WaitTrace(const std::string& text, DWORD ms)
+{
+    return m_traces.WaitFor(text, m_mark, ms);
+}
+
+int TamselTest::CountTrace(const std::string& text)
+{
+    int n = 0;
+    for (const std::string& s : m_traces.Since(m_mark))
+        n += s == text;
+    return n;
+}
+
+} // namespace e2e

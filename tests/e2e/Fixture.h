@@ -1,0 +1,69 @@
+// A fresh Tamsel.exe per test: no settings files, no registry entries, no
+// debug log, a chosen Windows version; ended and cleaned up afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "Driver.h"
+
+namespace e2e {
+
+// Private messages of the program's main window.
+enum : UINT {
+    kTrayNotify = WM_USER + 101,
+    kSnapshot = WM_USER + 116,
+    kExternClick = WM_USER + 117,
+    kHwSnapshotKey = WM_USER + 119,
+    kSnapshotDone = WM_USER + 120,
+    kSaveSettings = WM_USER + 140,
+    kQuit = WM_USER + 170,
+};
+constexpr UINT kTrayIconId = 30001;
+
+std::wstring SettingsFolder();
+std::wstring SetupIni();
+std::wstring ReserveIni();
+std::wstring LogPath();
+// The bytes of a file as text; empty when it does not exist.
+std::string ReadFile(const std::wstring& path);
+bool FileExists(const std::wstring& path);
+void WriteIni(const std::wstring& path, const wchar_t* section, const wchar_t* key,
+              const wchar_t* value);
+// The Windows version Wine reports to Tamsel.exe ("winxp64", "win7", ...).
+void SetWindowsVersion(const wchar_t* name);
+// Kernel handles of a process, counted from the system's handle table.
+int KernelHandleCount(DWORD pid);
+// Windows (top-level and children) that belong to a process.
+int WindowCount(DWORD pid);
+
+class TamselTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the program with a command-line tail.
+    void Start(const std::wstring& args = L"");
+    // The main window, waiting for it to exist.
+    HWND Main();
+    void Post(UINT msg, WPARAM wp = 0, LPARAM lp = 0);
+    // Waits for the program's next message box, checks it and presses OK.
+    void ExpectBox(const std::wstring& caption, const std::wstring& text);
+    // No message box of the program appears within the time.
+    void ExpectNoBox(DWORD ms);
+    bool Visible() { return ::IsWindowVisible(Main()) != FALSE; }
+    bool WaitVisible(bool visible, DWORD ms = 5000);
+    // Starts hidden ("-h") and opens the window with an external click.
+    void StartOpen();
+    // Asks the program to end (WM_USER+170) and waits for it.
+    bool QuitProgram();
+    bool WaitTrace(const std::string& text, DWORD ms = 5000);
+    int CountTrace(const std::string& text);
+
+    tdrv::Process m_app;
+    tdrv::DebugStrings m_traces;
+    size_t m_mark = 0;
+};
+
+} // namespace e2e

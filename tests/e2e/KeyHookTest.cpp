@@ -1,0 +1,82 @@
+// The desktop-wide hardware key and the rotation keys, with real input.
+#include "Fixture.h"
+
+namespace e2e {
+namespace {
+
+using KeyHookTest = TamselTest;
+
+// A focused edit box of the test's own, to see that keys still arrive.
+class FocusedEdit {
+public:
+    FocusedEdit()
+    {
+        m_wnd = ::CreateWindowExW(WS_EX_TOPMOST, L"EDIT", L"", WS_POPUP | WS_VISIBLE | WS_BORDER,
+                                  700, 10, 200, 30, nullptr, nullptr, nullptr, nullptr);
+        ::SetForegroundWindow(m_wnd);
+        ::SetFocus(m_wnd);
+        tdrv::WaitUntil([&] { return ::GetFocus() == m_wnd; }, 2000);
+    }
+    ~FocusedEdit() { ::DestroyWindow(m_wnd); }
+    HWND Hwnd() const { return m_wnd; }
+    std::wstring Text() const
+    {
+        wchar_t buf[64] = {};
+        ::GetWindowTextW(m_wnd, buf, 64);
+        return buf;
+    }
+
+private:
+    HWND m_wnd;
+};
+
+TEST_F(KeyHookTest, HardwareKeyReleaseReopensTheHiddenWindowAndStillReachesTheFocus)
+{
+    Start(L"-h");
+    ASSERT_TRUE(WaitTrace("No camera devie plug-in"));
+    ASSERT_FALSE(Visible());
+    FocusedEdit edit;
+    ASSERT_EQ(::GetFocus(), edit.Hwnd());
+
+    tdrv::SendKey('B', false);
+    tdrv::SendKey('B', true);
+    tdrv::SendKey('A', false);
+    EXPECT_FALSE(WaitVisible(true, 700)) << "a press alone does nothing";
+    tdrv::SendKey('A', true);
+    EXPECT_TRUE(WaitVisible(true));
+    EXPECT_TRUE(WaitTrace("Exern click\n"));
+    tdrv::WaitUntil([&] { return edit.Text() == L"ba"; }, 2000);
+    EXPECT_EQ(edit.Text(), L"ba") << "the hook passes every key on";
+
+    // Only the key acted on is traced, not every key on the desktop.
+    int keyTraces = 0;
+    for (const std::string& s : m_traces.Since(m_mark))
+        keyTraces += s.rfind("Key code = ", 0) == 0;
+    EXPECT_EQ(keyTraces, 1);
+    EXPECT_EQ(CountTrace("Exern click\n"), 1);
+}
+
+TEST_F(KeyHookTest, CtrlAltArrowIsTracedForPressAndRelease)
+{
+    Start(L"-h");
+    ASSERT_TRUE(WaitTrace("No camera devie plug-in"));
+    FocusedEdit edit;
+    tdrv::SendKey(VK_CONTROL, false);
+    tdrv::SendKey(VK_MENU, false);
+    tdrv::TapKey(VK_RIGHT);
+    tdrv::SendKey(VK_MENU, true);
+    tdrv::SendKey(VK_CONTROL, true);
+    tdrv::TapKey(VK_RIGHT); // without the modifiers: no rotation
+    auto rightTraces = [&] {
+        int n = 0;
+        for (const std::string& s : m_traces.Since(m_mark))
+            n += s.rfind("Key code = 0x27,", 0) == 0;
+        return n;
+    };
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return rightTraces() >= 2; }, 3000));
+    ::Sleep(300);
+    EXPECT_EQ(rightTraces(), 2);
+}
+
+} // namespace
+} // namespace e2e

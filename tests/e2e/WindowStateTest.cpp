@@ -1,0 +1,113 @@
+// Hiding, reopening, sleep and wake, the snapshot request gate, and resources
+// across many hide/reopen cycles.
+#include "Fixture.h"
+
+#include <dbt.h>
+
+namespace e2e {
+namespace {
+
+using WindowStateTest = TamselTest;
+
+TEST_F(WindowStateTest, CloseHidesAndSavesAndAReopenReloads)
+{
+    StartOpen();
+    ASSERT_FALSE(FileExists(SetupIni()));
+    Post(WM_CLOSE);
+    ASSERT_TRUE(WaitVisible(false));
+    EXPECT_TRUE(m_app.Running()) << "closing only hides";
+    EXPECT_TRUE(tdrv::WaitUntil(
+        [] { return ReadFile(SetupIni()).find("PreviewSize=1") != std::string::npos; }, 3000));
+
+    // A settings change made while hidden is read by the reopening.
+    WriteIni(SetupIni(), L"App_Setting", L"SanpHwKey", L"7b");
+    const size_t mark = m_traces.Mark();
+    Post(kExternClick);
+    ASSERT_TRUE(WaitVisible(true));
+    EXPECT_TRUE(m_traces.WaitFor("HW key code = 0x7b\n", mark, 2000));
+}
+
+TEST_F(WindowStateTest, EnterAndEscapeDoNothing)
+{
+    StartOpen();
+    Post(WM_COMMAND, IDOK);
+    Post(WM_COMMAND, IDCANCEL);
+    ExpectNoBox(1000);
+    EXPECT_TRUE(Visible());
+    EXPECT_TRUE(m_app.Running());
+}
+
+TEST_F(WindowStateTest, SuspendHidesAndResumeReopensOnlyAnOpenWindow)
+{
+    StartOpen();
+    Post(WM_POWERBROADCAST, PBT_APMSUSPEND);
+    ASSERT_TRUE(WaitVisible(false));
+    EXPECT_TRUE(tdrv::WaitUntil([] { return FileExists(SetupIni()); }, 3000))
+        << "the hide sequence saves";
+    Post(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND);
+    EXPECT_TRUE(WaitVisible(true));
+
+    // Hidden when the computer sleeps: it stays hidden after waking.
+    Post(WM_CLOSE);
+    ASSERT_TRUE(WaitVisible(false));
+    Post(WM_POWERBROADCAST, PBT_APMSUSPEND);
+    Post(WM_POWERBROADCAST, PBT_APMRESUMESUSPEND);
+    EXPECT_FALSE(WaitVisible(true, 1500));
+}
+
+TEST_F(WindowStateTest, SnapshotRequestsAreDroppedWhileOneIsPending)
+{
+    StartOpen();
+    Post(kHwSnapshotKey);
+    ASSERT_TRUE(WaitTrace("Snapshot\n"));
+    // No camera, so no snapshot worker: the request stays pending and every
+    // further trigger is dropped until a completion arrives.
+    Post(kHwSnapshotKey);
+    Post(WM_COMMAND, 1008); // the capture button
+    Post(kHwSnapshotKey);
+    ::Sleep(500);
+    EXPECT_EQ(CountTrace("Snapshot\n"), 1);
+    Post(kSnapshotDone);
+    Post(kHwSnapshotKey);
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return CountTrace("Snapshot\n") == 2; }, 3000));
+
+    // Hidden: the key reopens the window instead of taking a picture.
+    Post(kSnapshotDone);
+    Post(WM_CLOSE);
+    ASSERT_TRUE(WaitVisible(false));
+    Post(kHwSnapshotKey);
+    EXPECT_TRUE(WaitTrace("Exern click\n"));
+    EXPECT_TRUE(WaitVisible(true));
+    EXPECT_EQ(CountTrace("Snapshot\n"), 2);
+}
+
+TEST_F(WindowStateTest, NoResourcesLeakAcrossFiftyHideReopenCycles)
+{
+    StartOpen();
+    HWND wnd = Main();
+    auto cycle = [&] {
+        ASSERT_TRUE(::PostMessageW(wnd, WM_CLOSE, 0, 0));
+        ASSERT_TRUE(WaitVisible(false));
+        ASSERT_TRUE(::PostMessageW(wnd, kExternClick, 0, 0));
+        ASSERT_TRUE(WaitVisible(true));
+    };
+    for (int i = 0; i < 3; ++i)
+        cycle(); // let first-use allocations settle
+    const tdrv::ResourceCounts before = tdrv::CountResources(m_app.Handle());
+    const int handlesBefore = KernelHandleCount(m_app.Pid());
+    const int windowsBefore = WindowCount(m_app.Pid());
+    ASSERT_GT(handlesBefore, 0) << "the system's handle table must be readable";
+    for (int i = 0; i < 50; ++i)
+        cycle();
+    const tdrv::ResourceCounts after = tdrv::CountResources(m_app.Handle());
+    EXPECT_EQ(KernelHandleCount(m_app.Pid()), handlesBefore);
+    EXPECT_EQ(WindowCount(m_app.Pid()), windowsBefore);
+    EXPECT_EQ(after.gdi, before.gdi);
+    EXPECT_EQ(after.user, before.user);
+    EXPECT_EQ(after.handles, before.handles);
+    std::printf("after 50 cycles: %d kernel handles, %d windows (GetGuiResources gdi %lu user %lu)\n",
+                handlesBefore, windowsBefore, after.gdi, after.user);
+}
+
+} // namespace
+} // namespace e2e

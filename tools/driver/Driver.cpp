@@ -1,0 +1,397 @@
+#include "Driver.h"
+
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "framework/Gdiplus.h"
+#include "framework/Handles.h"
+
+namespace tdrv {
+
+std::string Env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::wstring ToWindowsPath(const std::string& path)
+{
+    std::wstring out;
+    if (!path.empty() && path[0] == '/')
+        out = L"Z:";
+    for (char c : path)
+        out += (c == '/') ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return out;
+}
+
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs)
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (done())
+            return true;
+        if (::GetTickCount() - start >= timeoutMs)
+            return false;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(stepMs);
+    }
+}
+
+// ---- debug strings ----------------------------------------------------------
+
+DebugStrings::DebugStrings()
+{
+    const std::string path = Env("TAMSEL_DEBUG_LOG");
+    if (!path.empty())
+        m_path = ToWindowsPath(path);
+}
+
+size_t DebugStrings::Mark() const
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (m_path.empty() || !::GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return static_cast<size_t>(data.nFileSizeLow) |
+           (static_cast<size_t>(data.nFileSizeHigh) << 32);
+}
+
+namespace {
+
+// Undoes the C-style escaping Wine applies to a traced string.
+std::string Unescape(const std::string& s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        const char c = s[++i];
+        switch (c) {
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
+        case 'x':
+            if (i + 2 < s.size()) {
+                out += static_cast<char>(std::strtol(s.substr(i + 1, 2).c_str(), nullptr, 16));
+                i += 2;
+            }
+            break;
+        default: out += c; break;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> DebugStrings::Since(size_t mark) const
+{
+    std::vector<std::string> out;
+    if (m_path.empty())
+        return out;
+    // Wine keeps the file open for writing; read it shared.
+    fw::FileHandle file(::CreateFileW(m_path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return out;
+    LARGE_INTEGER pos;
+    pos.QuadPart = static_cast<LONGLONG>(mark);
+    ::SetFilePointerEx(file.get(), pos, nullptr, FILE_BEGIN);
+    std::string text;
+    char buf[65536];
+    DWORD got = 0;
+    while (::ReadFile(file.get(), buf, sizeof buf, &got, nullptr) && got > 0)
+        text.append(buf, got);
+    static const std::string kTag = ":OutputDebugStringA \"";
+    std::istringstream lines(text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const size_t at = line.find(kTag);
+        if (at == std::string::npos)
+            continue;
+        const size_t begin = at + kTag.size();
+        const size_t end = line.rfind('"');
+        if (end == std::string::npos || end < begin)
+            continue;
+        out.push_back(Unescape(line.substr(begin, end - begin)));
+    }
+    return out;
+}
+
+bool DebugStrings::Contains(const std::string& text, size_t mark) const
+{
+    const auto all = Since(mark);
+    return std::find(all.begin(), all.end(), text) != all.end();
+}
+
+bool DebugStrings::WaitFor(const std::string& text, size_t mark, DWORD timeoutMs) const
+{
+    return WaitUntil([&] { return Contains(text, mark); }, timeoutMs, 50);
+}
+
+// ---- processes --------------------------------------------------------------
+
+Process::~Process()
+{
+    if (m_process)
+        ::CloseHandle(m_process);
+}
+
+Process::Process(Process&& other) noexcept
+    : m_process(std::exchange(other.m_process, nullptr)), m_pid(std::exchange(other.m_pid, 0))
+{
+}
+
+Process& Process::operator=(Process&& other) noexcept
+{
+    if (this != &other) {
+        if (m_process)
+            ::CloseHandle(m_process);
+        m_process = std::exchange(other.m_process, nullptr);
+        m_pid = std::exchange(other.m_pid, 0);
+    }
+    return *this;
+}
+
+Process Process::Launch(const std::wstring& exe, const std::wstring& args)
+{
+    std::wstring cmd = L"\"" + exe + L"\"";
+    if (!args.empty())
+        cmd += L" " + args;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    Process p;
+    if (!::CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &si, &pi))
+        return p;
+    ::CloseHandle(pi.hThread);
+    p.m_process = pi.hProcess;
+    p.m_pid = pi.dwProcessId;
+    return p;
+}
+
+bool Process::WaitExit(DWORD timeoutMs) const
+{
+    return !m_process || ::WaitForSingleObject(m_process, timeoutMs) == WAIT_OBJECT_0;
+}
+
+void Process::Kill()
+{
+    if (m_process && !WaitExit(0)) {
+        ::TerminateProcess(m_process, 1);
+        WaitExit(5000);
+    }
+}
+
+// ---- windows ----------------------------------------------------------------
+
+HWND FindMainWindow() { return ::FindWindowW(L"Corvane_Camera_Class", nullptr); }
+
+HWND WaitForMainWindow(DWORD timeoutMs)
+{
+    HWND wnd = nullptr;
+    WaitUntil([&] { return (wnd = FindMainWindow()) != nullptr; }, timeoutMs);
+    return wnd;
+}
+
+DWORD WindowPid(HWND wnd)
+{
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    return pid;
+}
+
+void KillStrayPrograms()
+{
+    for (int i = 0; i < 10; ++i) {
+        HWND wnd = FindMainWindow();
+        if (!wnd)
+            return;
+        fw::Handle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, WindowPid(wnd)));
+        if (!process)
+            return;
+        ::TerminateProcess(process.get(), 1);
+        ::WaitForSingleObject(process.get(), 5000);
+    }
+}
+
+namespace {
+
+std::wstring WindowText(HWND wnd)
+{
+    const int n = ::GetWindowTextLengthW(wnd);
+    std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(wnd, text.data(), n + 1)));
+    return text;
+}
+
+struct BoxSearch {
+    DWORD pid;
+    std::vector<MessageBoxInfo> boxes;
+};
+
+BOOL CALLBACK CollectBox(HWND wnd, LPARAM param)
+{
+    auto& search = *reinterpret_cast<BoxSearch*>(param);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(wnd, cls, 16);
+    if (std::wstring(cls) != L"#32770" || !::IsWindowVisible(wnd))
+        return TRUE;
+    if (search.pid && WindowPid(wnd) != search.pid)
+        return TRUE;
+    HWND textItem = ::GetDlgItem(wnd, 0xFFFF); // a message box's text
+    if (!textItem)
+        return TRUE;
+    MessageBoxInfo box;
+    box.hwnd = wnd;
+    box.owner = ::GetWindow(wnd, GW_OWNER);
+    box.caption = WindowText(wnd);
+    box.text = WindowText(textItem);
+    search.boxes.push_back(box);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<MessageBoxInfo> FindMessageBoxes(DWORD pid)
+{
+    BoxSearch search{pid, {}};
+    ::EnumWindows(&CollectBox, reinterpret_cast<LPARAM>(&search));
+    std::reverse(search.boxes.begin(), search.boxes.end()); // bottom of the z-order first
+    return search.boxes;
+}
+
+std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeoutMs)
+{
+    std::optional<MessageBoxInfo> found;
+    WaitUntil(
+        [&] {
+            auto boxes = FindMessageBoxes(pid);
+            if (!boxes.empty())
+                found = boxes.front();
+            return found.has_value();
+        },
+        timeoutMs);
+    return found;
+}
+
+bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId)
+{
+    HWND button = ::GetDlgItem(box.hwnd, buttonId);
+    if (!button)
+        return false;
+    ::PostMessageW(box.hwnd, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(button));
+    return WaitUntil([&] { return !::IsWindow(box.hwnd) || !::IsWindowVisible(box.hwnd); }, 5000);
+}
+
+// ---- input ------------------------------------------------------------------
+
+void SendKey(WORD vk, bool release)
+{
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(::MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    if (release)
+        in.ki.dwFlags |= KEYEVENTF_KEYUP;
+    if (vk >= VK_PRIOR && vk <= VK_DOWN)
+        in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
+    ::SendInput(1, &in, sizeof in);
+}
+
+void TapKey(WORD vk)
+{
+    SendKey(vk, false);
+    SendKey(vk, true);
+}
+
+ResourceCounts CountResources(HANDLE process)
+{
+    ResourceCounts c;
+    c.gdi = ::GetGuiResources(process, GR_GDIOBJECTS);
+    c.user = ::GetGuiResources(process, GR_USEROBJECTS);
+    ::GetProcessHandleCount(process, &c.handles);
+    return c;
+}
+
+bool TrayIconExists(HWND wnd, UINT id)
+{
+    NOTIFYICONDATAW nid{};
+    nid.cbSize = sizeof nid;
+    nid.hWnd = wnd;
+    nid.uID = id;
+    return ::Shell_NotifyIconW(NIM_MODIFY, &nid) != FALSE;
+}
+
+// ---- screenshots ------------------------------------------------------------
+
+namespace {
+
+bool PngEncoder(CLSID& clsid)
+{
+    UINT count = 0, bytes = 0;
+    if (fw::gp::GdipGetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || !bytes)
+        return false;
+    std::vector<Gdiplus::ImageCodecInfo> codecs(bytes / sizeof(Gdiplus::ImageCodecInfo) + 1);
+    if (fw::gp::GdipGetImageEncoders(count, bytes, codecs.data()) != Gdiplus::Ok)
+        return false;
+    for (UINT i = 0; i < count; ++i) {
+        if (codecs[i].MimeType && std::wstring(codecs[i].MimeType) == L"image/png") {
+            clsid = codecs[i].Clsid;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath)
+{
+    static ULONG_PTR token = [] {
+        ULONG_PTR t = 0;
+        Gdiplus::GdiplusStartupInput input;
+        Gdiplus::GdiplusStartup(&t, &input, nullptr);
+        return t;
+    }();
+    (void)token;
+    RECT r;
+    if (wnd)
+        ::GetWindowRect(wnd, &r);
+    else
+        r = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0)
+        return false;
+    fw::WindowDC screen(nullptr);
+    HDC mem = ::CreateCompatibleDC(screen.get());
+    fw::GdiObject bitmap(::CreateCompatibleBitmap(screen.get(), w, h));
+    HGDIOBJ old = ::SelectObject(mem, bitmap.get());
+    ::BitBlt(mem, 0, 0, w, h, screen.get(), r.left, r.top, SRCCOPY);
+    ::SelectObject(mem, old);
+    ::DeleteDC(mem);
+
+    Gdiplus::GpBitmap* image = nullptr;
+    if (fw::gp::GdipCreateBitmapFromHBITMAP(static_cast<HBITMAP>(bitmap.get()), nullptr, &image) !=
+        Gdiplus::Ok)
+        return false;
+    fw::GpImagePtr owned(image);
+    CLSID png;
+    return PngEncoder(png) &&
+           fw::gp::GdipSaveImageToFile(image, pngPath.c_str(), &png, nullptr) == Gdiplus::Ok;
+}
+
+} // namespace tdrv

@@ -1,0 +1,103 @@
+// Test driver: starts the program, finds its windows, posts messages, reads
+// and answers message boxes, sends input, reads the program's debug strings
+// and captures windows to PNG files. Used by the end-to-end tests and by the
+// command-line tool tdriver.exe.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tdrv {
+
+// "/unix/path" as Wine's Z: drive path; Windows paths pass through unchanged.
+std::wstring ToWindowsPath(const std::string& path);
+// The value of an environment variable, empty when unset.
+std::string Env(const char* name);
+
+// Polls `done` every `stepMs` until it is true or `timeoutMs` has passed,
+// dispatching this thread's messages meanwhile.
+bool WaitUntil(const std::function<bool()>& done, DWORD timeoutMs, DWORD stepMs = 20);
+
+// Debug strings of every program of the Wine environment, as Wine writes them
+// to its standard error (the file named by TAMSEL_DEBUG_LOG).
+class DebugStrings {
+public:
+    DebugStrings();
+    bool Available() const { return !m_path.empty(); }
+    // A position to read from: only strings after it count.
+    size_t Mark() const;
+    std::vector<std::string> Since(size_t mark) const;
+    bool Contains(const std::string& text, size_t mark) const;
+    bool WaitFor(const std::string& text, size_t mark, DWORD timeoutMs) const;
+
+private:
+    std::wstring m_path;
+};
+
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(Process&& other) noexcept;
+    Process& operator=(Process&& other) noexcept;
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    // Starts `exe` with the command-line tail `args` (nothing when empty).
+    static Process Launch(const std::wstring& exe, const std::wstring& args);
+
+    explicit operator bool() const { return m_process != nullptr; }
+    HANDLE Handle() const { return m_process; }
+    DWORD Pid() const { return m_pid; }
+    bool WaitExit(DWORD timeoutMs) const;
+    bool Running() const { return m_process && !WaitExit(0); }
+    void Kill();
+
+private:
+    HANDLE m_process = nullptr;
+    DWORD m_pid = 0;
+};
+
+// The program's main window (by its class), or null.
+HWND FindMainWindow();
+HWND WaitForMainWindow(DWORD timeoutMs);
+DWORD WindowPid(HWND wnd);
+// Ends every process that owns a main window (left over from a failed test).
+void KillStrayPrograms();
+
+struct MessageBoxInfo {
+    HWND hwnd = nullptr;
+    HWND owner = nullptr;
+    std::wstring caption;
+    std::wstring text;
+};
+// Visible message boxes of process `pid` (every process when 0), oldest first.
+std::vector<MessageBoxInfo> FindMessageBoxes(DWORD pid);
+std::optional<MessageBoxInfo> WaitForMessageBox(DWORD pid, DWORD timeoutMs);
+// Presses the box's button (OK by default) and waits until the box is gone.
+bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
+
+// Keyboard input through SendInput, as a user's keyboard would give it.
+void SendKey(WORD vk, bool release);
+void TapKey(WORD vk);
+
+// GDI and USER objects of a process (GetGuiResources) and its handle count.
+struct ResourceCounts {
+    DWORD gdi = 0;
+    DWORD user = 0;
+    DWORD handles = 0;
+};
+ResourceCounts CountResources(HANDLE process);
+
+// Copies what the window shows on the screen into a PNG file.
+bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath);
+
+// Whether the notification-area icon (window, id) is in place: the shell
+// accepts a modification only of an icon it has.
+bool TrayIconExists(HWND wnd, UINT id);
+
+} // namespace tdrv
