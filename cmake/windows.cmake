@@ -11,7 +11,10 @@ set(CMAKE_SHARED_LINKER_FLAGS "${CMAKE_SHARED_LINKER_FLAGS} -static -static-libg
 
 # Everything of the program but its entry point, so tests can link it.
 add_library(tamsel_core STATIC
+    src/capture/DShowCapture.cpp
+    src/capture/SampleGrabberCB.cpp
     src/framework/Debug.cpp
+    src/review/PreviewDlg.cpp
     src/framework/Dialog.cpp
     src/framework/Handles.cpp
     src/settings/DebugLog.cpp
@@ -24,7 +27,7 @@ add_library(tamsel_core STATIC
 target_include_directories(tamsel_core PUBLIC src)
 target_compile_options(tamsel_core PRIVATE ${TAMSEL_WIN_FLAGS})
 target_link_libraries(tamsel_core PUBLIC tamsel_pure user32 gdi32 comctl32 shell32 ole32
-                      oleaut32 uuid gdiplus winmm wbemuuid version)
+                      oleaut32 uuid strmiids gdiplus winmm wbemuuid version)
 
 add_executable(Tamsel WIN32 src/shell/TamselApp.cpp src/resources/Tamsel.rc)
 target_compile_options(Tamsel PRIVATE ${TAMSEL_WIN_FLAGS})
@@ -42,7 +45,7 @@ if(TAMSEL_BUILD_TESTS)
 endif()
 
 # Test-side programs; each folder builds only once it exists.
-set(TAMSEL_TEST_DIRS tools/driver tools/vcam tests/win tests/e2e CACHE STRING
+set(TAMSEL_TEST_DIRS tools/driver tools/vcam tests/win tests/capture tests/e2e CACHE STRING
     "Test-side folders to build")
 foreach(dir ${TAMSEL_TEST_DIRS})
     if(TAMSEL_BUILD_TESTS AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)

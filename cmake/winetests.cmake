@@ -21,7 +21,7 @@ function(tamsel_wine_test name env exe)
              COMMAND ${TAMSEL_WINE_TEST} ${CMAKE_BINARY_DIR}/wine/${env} ${exe} ${ARGN})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine_${env}
                          RESOURCE_LOCK wine_${env} TIMEOUT 900
-                         ENVIRONMENT "TAMSEL_EXE=${TAMSEL_WIN64_DIR}/Tamsel.exe")
+                         ENVIRONMENT "TAMSEL_EXE=${TAMSEL_WIN64_DIR}/Tamsel.exe;TAMSEL_VCAM_DLL=${TAMSEL_WIN64_DIR}/tools/vcam/tamsel_vcam.dll")
 endfunction()
 
 set(W64 ${TAMSEL_WIN64_DIR})
@@ -33,6 +33,10 @@ if(EXISTS ${W64}/tests/win/tamsel_win_tests.exe)
     tamsel_wine_test(win.units main ${W64}/tests/win/tamsel_win_tests.exe)
     tamsel_wine_test(win.units.small_screen small ${W64}/tests/win/tamsel_win_tests.exe
                      --gtest_filter=*SmallScreen*)
+endif()
+if(EXISTS ${W64}/tests/capture/capture_tests.exe)
+    tamsel_wine_env(capture --screen 1024x768)
+    tamsel_wine_test(win.capture capture ${W64}/tests/capture/capture_tests.exe)
 endif()
 if(EXISTS ${W64}/tests/e2e/tamsel_e2e.exe)
     tamsel_wine_test(e2e main ${W64}/tests/e2e/tamsel_e2e.exe)

@@ -2,6 +2,7 @@
 #pragma once
 
 #define IDD_TAMSEL_DIALOG 102
+#define IDD_PREVIEW_DIALOG 129
 
 #define IDC_BTN_CLOSE 1000
 #define IDC_BTN_TEST 1001

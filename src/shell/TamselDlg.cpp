@@ -1,11 +1,15 @@
 #include "shell/TamselDlg.h"
 
+#include <dbt.h>
+
+#include "capture/FrameRules.h"
 #include "framework/Debug.h"
 #include "resources/resource.h"
 #include "settings/SettingsStore.h"
 #include "shell/KeyHook.h"
 #include "shell/Messages.h"
 #include "shell/ShellRules.h"
+#include "ui/Layout.h"
 
 namespace tamsel {
 
@@ -78,7 +82,7 @@ bool CTamselDlg::OnInitDialog()
     if (m_settings.CurDevIndex < 0 || m_settings.CurDevIndex >= m_settings.TotalDevNum)
         m_settings.CurDevIndex = 0;
     m_capture.m_nCurDev = m_settings.CurDevIndex;
-    m_bCameraHasFlash = false; // flash support comes with the flash controller
+    m_bCameraHasFlash = false; // flash support arrives with the flash controller
 
     m_hSnapEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!m_hSnapEvent) {
@@ -152,6 +156,7 @@ void CTamselDlg::OnDestroy()
     }
     m_hSnapEvent.reset();
     RemoveTrayIcon();
+    m_pPreviewDlg.reset();
     FreeSkinImages();
     m_jpeg.Shutdown();
     KillIdleTimer();
@@ -205,8 +210,60 @@ void CTamselDlg::CenterOnScreen()
 
 void CTamselDlg::SetupUi()
 {
-    // The skin and the layout of the main window are filled in by the user
-    // interface; until then the window keeps its template look.
+    // The skin images and the buttons' pictures arrive with the skinned user
+    // interface; the layout is in place already.
+    LayoutWindow();
+}
+
+void CTamselDlg::LayoutWindow()
+{
+    const MainLayout l = ComputeMainLayout(m_settings.WindowSizeMod);
+    HWND wnd = Hwnd();
+    ::SetWindowPos(wnd, nullptr, 0, 0, l.window.width, l.window.height,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    if (!m_pPreviewDlg) {
+        auto viewer = std::make_unique<CPreviewDlg>();
+        if (viewer->Create(wnd)) {
+            ::SetParent(viewer->Hwnd(), wnd);
+            m_pPreviewDlg = std::move(viewer);
+        }
+    }
+    if (m_pPreviewDlg) {
+        ::SetWindowPos(m_pPreviewDlg->Hwnd(), nullptr, l.viewer.x, l.viewer.y, l.viewer.width,
+                       l.viewer.height, SWP_NOZORDER | SWP_SHOWWINDOW);
+        m_pPreviewDlg->m_hNotifyWnd = wnd;
+        m_pPreviewDlg->m_nViewMode = m_nMode;
+    }
+    const struct { int id; Rect r; } placements[] = {
+        {IDC_BTN_CLOSE, l.close}, {IDC_BTN_SETUP, l.setup}, {IDC_BTN_CAPTURE, l.capture},
+        {IDC_BTN_DELETE, l.del},  {IDC_BTN_LEFT, l.left},   {IDC_BTN_THUMB, l.thumb},
+        {IDC_BTN_RIGHT, l.right}, {IDC_BTN_MODE, l.mode},   {IDC_BTN_GPS, l.gps},
+    };
+    for (const auto& p : placements)
+        ::SetWindowPos(Item(p.id), nullptr, p.r.x, p.r.y, p.r.width, p.r.height,
+                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    // The test button stays out of sight in the lower right corner.
+    HWND test = Item(IDC_BTN_TEST);
+    RECT tr;
+    ::GetWindowRect(test, &tr);
+    ::SetWindowPos(test, nullptr, l.window.width - (tr.right - tr.left),
+                   l.window.height - (tr.bottom - tr.top), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
+    HRGN shape = ::CreateRoundRectRgn(kWindowShapeInset, kWindowShapeInset, l.window.width,
+                                      l.window.height, kWindowCornerEllipse, kWindowCornerEllipse);
+    if (shape && !::SetWindowRgn(wnd, shape, TRUE))
+        ::DeleteObject(shape); // the window owns the region only when it took it
+}
+
+void CTamselDlg::RelayoutWindow()
+{
+    m_bAllowShow = false;
+    ::ShowWindow(Hwnd(), SW_HIDE);
+    PumpWaitingMessages();
+    LayoutWindow();
+    ::ShowWindow(Hwnd(), SW_SHOW); // refused: showing is not allowed yet
+    m_bAllowShow = true;
+    ::ShowWindow(Hwnd(), SW_SHOW);
 }
 
 void CTamselDlg::FreeSkinImages() {}
@@ -378,6 +435,178 @@ void CTamselDlg::OnGpsPort(int port)
     ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);
 }
 
+void CTamselDlg::OnSetPreviewSize(int sizeMod)
+{
+    const bool shortScreen = ::GetSystemMetrics(SM_CYSCREEN) < 768;
+    if (sizeMod == m_settings.WindowSizeMod || (sizeMod == 1 && shortScreen)) {
+        ReplyToSetup(kSetupPreviewSize, m_settings.WindowSizeMod);
+        return;
+    }
+    m_settings.WindowSizeMod = shortScreen ? 0 : sizeMod;
+    m_capture.StopGraph();
+    RelayoutWindow();
+    // The video window follows the viewer's new size.
+    m_capture.FitVideoWindow();
+    m_capture.RunGraph();
+    ReplyToSetup(kSetupPreviewSize, m_settings.WindowSizeMod);
+    RestartIdleClock();
+}
+
+void CTamselDlg::ReplyToSetup(WPARAM, LPARAM)
+{
+    // Replies go to the setup dialog while it is open; it arrives with the
+    // settings user interface, and until then every reply is dropped.
+}
+
+// ---- camera -----------------------------------------------------------------
+
+void CTamselDlg::OnStartPreview()
+{
+    if (!IsOpen())
+        return;
+    m_capture.m_hVideoOwner = m_pPreviewDlg ? m_pPreviewDlg->Hwnd() : nullptr;
+    m_capture.m_hNotifyWnd = Hwnd();
+    m_capture.m_nResMode = m_settings.ResolutionMode;
+    if (!m_capture.StartPreview())
+        fw::ShowMessage(Hwnd(), L"Start preview error");
+}
+
+bool CTamselDlg::RestartGraph()
+{
+    m_capture.TearDownGraph();
+    return m_capture.DevCount() != 0 && m_capture.BuildGraph() && m_capture.ConnectGraph() &&
+           m_capture.RunGraph();
+}
+
+void CTamselDlg::RepaintViewerAndPump()
+{
+    if (m_pPreviewDlg) {
+        ::InvalidateRect(m_pPreviewDlg->Hwnd(), nullptr, TRUE);
+        ::UpdateWindow(m_pPreviewDlg->Hwnd());
+    }
+    PumpWaitingMessages();
+}
+
+void CTamselDlg::OnSelectCamera(int index)
+{
+    if (!IsOpen())
+        return;
+    m_capture.StopGraph();
+    RepaintViewerAndPump();
+    if (m_capture.SwitchDevice(index)) {
+        m_settings.CurDevIndex = index;
+        m_bCameraHasFlash = false; // flash support arrives with the flash controller
+        ReplyToSetup(kSetupCameraChanged, index);
+    } else {
+        ReplyToSetup(kSetupChangeFailed, 1);
+    }
+}
+
+void CTamselDlg::OnSetResolution(int mode)
+{
+    if (!IsOpen())
+        return;
+    m_capture.StopGraph();
+    RepaintViewerAndPump();
+    const int old = m_settings.ResolutionMode;
+    m_settings.ResolutionMode = m_capture.m_nResMode = mode;
+    if (RestartGraph()) {
+        ReplyToSetup(kSetupResolutionApplied, m_settings.ResolutionMode);
+        return;
+    }
+    m_settings.ResolutionMode = m_capture.m_nResMode = old;
+    RestartGraph(); // the old resolution ran before, a failure here has no one to tell
+    ReplyToSetup(kSetupChangeFailed, 2);
+}
+
+void CTamselDlg::OnRotate(int code)
+{
+    if (code == m_nRotation || m_nMode == 2 || !IsOpen())
+        return;
+    m_nRotation = code;
+    RelayoutWindow();
+    RestartGraph();
+    m_capture.SetRollAngle(RollAngleForRotation(code));
+}
+
+void CTamselDlg::OnDeviceChange(WPARAM event)
+{
+    if (event != DBT_DEVNODES_CHANGED)
+        return;
+    int present = 0;
+    if (FAILED(CDShowCapture::EnumVideoDevices(nullptr, nullptr, &present)))
+        present = 0;
+    if (present > m_settings.TotalDevNum)
+        m_capture.OnVideoDeviceArrival();
+    else if (present < m_settings.TotalDevNum)
+        m_capture.OnVideoDeviceRemoval();
+}
+
+void CTamselDlg::OnDeviceLost()
+{
+    m_capture.TearDownGraph();
+    m_capture.FreeDeviceList();
+    m_capture.m_hVideoOwner = nullptr;
+    m_settings.TotalDevNum = m_capture.BuildDeviceList();
+    if (m_settings.TotalDevNum == 0) {
+        m_capture.m_nCurDev = -1;
+        fw::ShowMessage(Hwnd(), L"No camera devie plug-in");
+        return;
+    }
+    m_settings.CurDevIndex = m_capture.m_nCurDev = 0;
+    ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
+    ReplyToSetup(kSetupCameraChanged, m_settings.CurDevIndex);
+}
+
+void CTamselDlg::OnDeviceRescan()
+{
+    m_capture.TearDownGraph();
+    m_capture.FreeDeviceList();
+    m_capture.m_hVideoOwner = nullptr;
+    m_settings.TotalDevNum = m_capture.BuildDeviceList();
+    if (m_settings.TotalDevNum > 0) {
+        m_settings.CurDevIndex = m_capture.m_nCurDev = 0;
+    } else {
+        m_capture.m_nCurDev = -1;
+        if (IsOpen())
+            fw::ShowMessage(Hwnd(), L"No camera devie plug-in");
+        else
+            ::OutputDebugStringW(L"No camera devie plug-in");
+    }
+    m_capture.m_bRemovalBusy = false;
+}
+
+void CTamselDlg::OnDeviceCountChanged(WPARAM count, LPARAM current)
+{
+    m_settings.TotalDevNum = static_cast<int>(count);
+    m_settings.CurDevIndex = static_cast<int>(current);
+    ReplyToSetup(kSetupCameraChanged, m_settings.CurDevIndex);
+}
+
+void CTamselDlg::OnPreviewPainted()
+{
+    if (IsOpen() && m_pPreviewDlg)
+        fw::WindowDC dc(m_pPreviewDlg->Hwnd()); // taken and given back; nothing is drawn
+}
+
+void CTamselDlg::OnTestCapture()
+{
+    std::vector<uint8_t> image;
+    if (!m_capture.CaptureStill(image))
+        return;
+    fw::FileHandle file(::CreateFileW(L"F:\\temp.jpg", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (file)
+        ::WriteFile(file.get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
+}
+
+bool CTamselDlg::CreateSnapshotWorker()
+{
+    m_hSnapEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    return m_hSnapEvent && StartSnapshotWorker();
+}
+
 bool CTamselDlg::StartSnapshotWorker()
 {
     m_hSnapThread.reset(::CreateThread(nullptr, 0, &CTamselDlg::SnapshotThreadEntry, this, 0, nullptr));
@@ -419,6 +648,9 @@ void CTamselDlg::OnCommand(UINT id, UINT, HWND)
     case IDC_BTN_CLOSE:
         ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
         break;
+    case IDC_BTN_TEST:
+        OnTestCapture();
+        break;
     case IDC_BTN_CAPTURE:
         if (m_nMode != 2) {
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
@@ -452,6 +684,33 @@ bool CTamselDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case UM_SAVE_SETTINGS: SaveSettings(); return true;
     case UM_GPS_PORT: OnGpsPort(static_cast<int>(wp)); return true;
     case UM_QUIT: ::PostQuitMessage(0); return true;
+    case UM_SET_PREVIEW_SIZE: OnSetPreviewSize(static_cast<int>(wp)); return true;
+    case UM_START_PREVIEW: OnStartPreview(); return true;
+    case UM_SELECT_CAMERA: OnSelectCamera(static_cast<int>(wp)); return true;
+    case UM_SET_RESOLUTION: OnSetResolution(static_cast<int>(wp)); return true;
+    case UM_ROTATE: OnRotate(static_cast<int>(wp)); return true;
+    case UM_GRAPH_EVENT: m_capture.HandleGraphEvents(); return true;
+    case UM_DEVICE_LOST: OnDeviceLost(); return true;
+    case UM_DEVICE_RESCAN: OnDeviceRescan(); return true;
+    case UM_DEVICE_REMOVED:
+        m_capture.m_bRemovalBusy = false;
+        OnDeviceCountChanged(wp, lp);
+        return true;
+    case UM_DEVICE_ARRIVED:
+        m_capture.m_bArrivalBusy = false;
+        OnDeviceCountChanged(wp, lp);
+        // A camera found after a start without one still gets its snapshot worker.
+        if (!m_hSnapThread)
+            CreateSnapshotWorker();
+        if (IsOpen())
+            ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
+        return true;
+    case UM_RESTART_PREVIEW:
+        m_capture.TearDownGraph();
+        ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
+        return true;
+    case UM_PREVIEW_PAINTED: OnPreviewPainted(); return true;
+    case WM_DEVICECHANGE: OnDeviceChange(wp); result = TRUE; return true;
     default: return false;
     }
 }

@@ -6,12 +6,16 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "capture/DShowCapture.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
 #include "gps/GpsInfo.h"
+#include "review/PreviewDlg.h"
 #include "settings/AppSettings.h"
 #include "settings/DebugLog.h"
 #include "snapshot/JpegEncoder.h"
@@ -48,6 +52,8 @@ private:
     void BringToTop();
     void CenterOnScreen();
     void SetupUi();
+    void LayoutWindow();
+    void RelayoutWindow();
     void FreeSkinImages();
     bool AddTrayIcon();
     void RemoveTrayIcon();
@@ -68,9 +74,26 @@ private:
     void OnPowerBroadcast(WPARAM event);
     void OnWindowPosChanging(WINDOWPOS& pos);
     void OnSetIdleTime(int mode);
+    void OnSetPreviewSize(int sizeMod);
     void OnGpsPort(int port);
+    void ReplyToSetup(WPARAM code, LPARAM value);
+
+    // Camera.
+    void OnStartPreview();
+    bool RestartGraph();
+    void RepaintViewerAndPump();
+    void OnSelectCamera(int index);
+    void OnSetResolution(int mode);
+    void OnRotate(int code);
+    void OnDeviceChange(WPARAM event);
+    void OnDeviceLost();
+    void OnDeviceRescan();
+    void OnDeviceCountChanged(WPARAM count, LPARAM current);
+    void OnPreviewPainted();
+    void OnTestCapture();
 
     // Snapshot worker.
+    bool CreateSnapshotWorker();
     bool StartSnapshotWorker();
     static DWORD WINAPI SnapshotThreadEntry(void* self);
     void SnapshotThreadProc();
@@ -90,6 +113,7 @@ private:
     bool m_bAllowShow = false;
     AppSettings m_settings;
     CDShowCapture m_capture;
+    std::unique_ptr<CPreviewDlg> m_pPreviewDlg;
     CJpegEncoder m_jpeg;
     SGpsInfo m_gpsInfo;
     fw::Handle m_hGpsThread;

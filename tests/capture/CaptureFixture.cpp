@@ -1,0 +1,160 @@
+#include "CaptureFixture.h"
+
+#include <shlwapi.h>
+
+namespace captest {
+
+using Microsoft::WRL::ComPtr;
+
+vcam::Format Yuy2(int w, int h) { return {vcam::Subtype::YUY2, w, h}; }
+vcam::Format Mjpg(int w, int h) { return {vcam::Subtype::MJPG, w, h}; }
+
+vcam::DeviceConfig Camera(const wchar_t* name, std::vector<vcam::Format> formats)
+{
+    vcam::DeviceConfig c;
+    c.friendlyName = name;
+    c.formats = std::move(formats);
+    return c;
+}
+
+Picture::Picture(const std::vector<uint8_t>& bytes)
+{
+    IStream* stream = ::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
+    if (!stream)
+        return;
+    Gdiplus::GpImage* image = nullptr;
+    if (fw::gp::GdipLoadImageFromStream(stream, &image) == Gdiplus::Ok)
+        m_image.reset(image);
+    stream->Release();
+}
+
+UINT Picture::Width() const
+{
+    UINT w = 0;
+    fw::gp::GdipGetImageWidth(m_image.get(), &w);
+    return w;
+}
+
+UINT Picture::Height() const
+{
+    UINT h = 0;
+    fw::gp::GdipGetImageHeight(m_image.get(), &h);
+    return h;
+}
+
+uint32_t Picture::Pixel(int x, int y) const
+{
+    Gdiplus::ARGB argb = 0;
+    fw::gp::GdipBitmapGetPixel(reinterpret_cast<Gdiplus::GpBitmap*>(m_image.get()), x, y, &argb);
+    return argb;
+}
+
+namespace {
+int R(uint32_t c) { return (c >> 16) & 0xFF; }
+int G(uint32_t c) { return (c >> 8) & 0xFF; }
+int B(uint32_t c) { return c & 0xFF; }
+} // namespace
+
+bool IsRed(uint32_t c) { return R(c) > 150 && G(c) < 100 && B(c) < 100; }
+bool IsGreen(uint32_t c) { return G(c) > 100 && R(c) < 80 && B(c) < 80; }
+bool IsBlue(uint32_t c) { return B(c) > 150 && R(c) < 100 && G(c) < 100; }
+bool IsBlack(uint32_t c) { return R(c) < 60 && G(c) < 60 && B(c) < 60; }
+
+void CaptureTest::SetUp()
+{
+    m_notify = ::CreateWindowExW(0, L"STATIC", L"notify", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 nullptr, nullptr);
+    m_engine = std::make_unique<tamsel::CDShowCapture>();
+    m_engine->m_hNotifyWnd = m_notify;
+}
+
+void CaptureTest::TearDown()
+{
+    m_engine.reset();
+    ::DestroyWindow(m_notify);
+    vcam::DeleteAllDevices();
+    vcam::RegisterDevices();
+}
+
+void CaptureTest::UseCameras(const std::vector<vcam::DeviceConfig>& cameras)
+{
+    ASSERT_EQ(vcam::DeleteAllDevices(), S_OK);
+    for (size_t i = 0; i < cameras.size(); ++i)
+        ASSERT_EQ(vcam::WriteDevice(static_cast<int>(i), cameras[i]), S_OK);
+    ASSERT_EQ(vcam::RegisterDevices(), S_OK);
+}
+
+bool CaptureTest::StartPreviewOn(int index, int resMode)
+{
+    if (m_engine->BuildDeviceList() <= index)
+        return false;
+    m_engine->m_nCurDev = index;
+    m_engine->m_nResMode = resMode;
+    return m_engine->StartPreview();
+}
+
+bool CaptureTest::WaitRunning(DWORD ms)
+{
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < ms) {
+        if (m_engine->GetGraphState() == tamsel::kGraphRunning)
+            return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
+namespace {
+
+ComPtr<ISampleGrabber> Grabber(IGraphBuilder* graph)
+{
+    ComPtr<IBaseFilter> f;
+    ComPtr<ISampleGrabber> g;
+    if (graph && SUCCEEDED(graph->FindFilterByName(L"SampleGrabber", &f)))
+        f.As(&g);
+    return g;
+}
+
+} // namespace
+
+bool CaptureTest::GrabberFormat(GUID& subtype, int& width, int& height)
+{
+    ComPtr<ISampleGrabber> g = Grabber(m_engine->Graph());
+    AM_MEDIA_TYPE mt{};
+    if (!g || FAILED(g->GetConnectedMediaType(&mt)))
+        return false;
+    subtype = mt.subtype;
+    bool ok = mt.formattype == FORMAT_VideoInfo && mt.pbFormat;
+    if (ok) {
+        const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+        width = vih->bmiHeader.biWidth;
+        height = vih->bmiHeader.biHeight;
+    }
+    tamsel::FreeMediaTypeContents(mt);
+    return ok;
+}
+
+std::string CaptureTest::GrabberSourcePin()
+{
+    ComPtr<IBaseFilter> f;
+    ComPtr<IPin> in, source;
+    if (!m_engine->Graph() || FAILED(m_engine->Graph()->FindFilterByName(L"SampleGrabber", &f)) ||
+        FAILED(tamsel::FindPinByName(f.Get(), PINDIR_INPUT, "Input", in)) ||
+        FAILED(in->ConnectedTo(&source)))
+        return {};
+    PIN_INFO info{};
+    source->QueryPinInfo(&info);
+    if (info.pFilter)
+        info.pFilter->Release();
+    char name[128] = {};
+    ::WideCharToMultiByte(CP_ACP, 0, info.achName, -1, name, sizeof name, nullptr, nullptr);
+    return name;
+}
+
+bool CaptureTest::HasFilter(const wchar_t* name)
+{
+    ComPtr<IBaseFilter> f;
+    return m_engine->Graph() && SUCCEEDED(m_engine->Graph()->FindFilterByName(name, &f));
+}
+
+} // namespace captest

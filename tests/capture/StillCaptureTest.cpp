@@ -1,0 +1,158 @@
+// One frame out of the running graph, as a BMP image or the camera's JPEG.
+#include "CaptureFixture.h"
+
+#include <atomic>
+#include <mutex>
+
+namespace captest {
+namespace {
+
+using Microsoft::WRL::ComPtr;
+using StillCaptureTest = CaptureTest;
+
+// The test page's corner marks for a frame of w x h: centres of the marks.
+void ExpectUprightPage(const Picture& p, int w, int h)
+{
+    const int u = w < h ? w : h;
+    const int m = u / 32 > 2 ? u / 32 : 2;
+    const int s = u / 8 > 6 ? u / 8 : 6;
+    const int left = m + s / 2, right = w - m - s / 2, top = m + s / 2, bottom = h - m - s / 2;
+    EXPECT_TRUE(IsRed(p.Pixel(left, top))) << std::hex << p.Pixel(left, top);
+    EXPECT_TRUE(IsGreen(p.Pixel(right, top))) << std::hex << p.Pixel(right, top);
+    EXPECT_TRUE(IsBlue(p.Pixel(left, bottom))) << std::hex << p.Pixel(left, bottom);
+    EXPECT_TRUE(IsBlack(p.Pixel(right, bottom))) << std::hex << p.Pixel(right, bottom);
+}
+
+TEST_F(StillCaptureTest, NormalModeGivesTheNextPreviewFrameUpright)
+{
+    UseCameras({Camera(L"Camera", {Yuy2(640, 480)})});
+    ASSERT_TRUE(StartPreviewOn(0, 1));
+    ASSERT_TRUE(WaitRunning());
+    std::vector<uint8_t> image;
+    ASSERT_TRUE(m_engine->CaptureStill(image));
+    EXPECT_EQ(image.size(), 921654u);
+    const Picture p(image);
+    ASSERT_TRUE(p.Valid());
+    EXPECT_EQ(p.Width(), 640u);
+    EXPECT_EQ(p.Height(), 480u);
+    ExpectUprightPage(p, 640, 480);
+}
+
+TEST_F(StillCaptureTest, StillPinModeGivesTheStillFrameUpright)
+{
+    UseCameras({Camera(L"Five megapixels", {Yuy2(640, 480), Yuy2(2592, 1944)})});
+    ASSERT_TRUE(StartPreviewOn(0, 4));
+    ASSERT_TRUE(WaitRunning());
+    std::vector<uint8_t> image;
+    ASSERT_TRUE(m_engine->CaptureStill(image));
+    EXPECT_EQ(image.size(), 54u + 2592u * 3 * 1944);
+    const Picture p(image);
+    ASSERT_TRUE(p.Valid());
+    EXPECT_EQ(p.Width(), 2592u);
+    EXPECT_EQ(p.Height(), 1944u);
+    ExpectUprightPage(p, 2592, 1944);
+}
+
+// Hands frames on to the engine and keeps the bytes of the one it took.
+class RecordingCallback : public ISampleGrabberCB {
+public:
+    explicit RecordingCallback(ISampleGrabberCB* next) : m_next(next) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (riid == IID_ISampleGrabberCB || riid == IID_IUnknown) {
+            *ppv = this;
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP SampleCB(double, IMediaSample*) override { return S_OK; }
+    STDMETHODIMP BufferCB(double t, BYTE* buf, long len) override
+    {
+        if (tamsel::GrabSlot().bArmed.load()) {
+            std::lock_guard<std::mutex> lock(m_lock);
+            taken.assign(buf, buf + len);
+        }
+        return m_next->BufferCB(t, buf, len);
+    }
+    std::vector<uint8_t> Taken()
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        return taken;
+    }
+
+private:
+    ISampleGrabberCB* m_next;
+    std::mutex m_lock;
+    std::vector<uint8_t> taken;
+};
+
+TEST_F(StillCaptureTest, StillPinJpegIsReturnedAsTheCameraSentIt)
+{
+    UseCameras({Camera(L"Jpeg stills", {Yuy2(640, 480), Mjpg(2592, 1944)})});
+    ASSERT_TRUE(StartPreviewOn(0, 4));
+    ASSERT_TRUE(WaitRunning());
+    ComPtr<IBaseFilter> f;
+    ComPtr<ISampleGrabber> grabber;
+    ASSERT_HRESULT_SUCCEEDED(m_engine->Graph()->FindFilterByName(L"SampleGrabber", &f));
+    ASSERT_HRESULT_SUCCEEDED(f.As(&grabber));
+    RecordingCallback recorder(m_engine->GrabberCallback());
+    grabber->SetCallback(&recorder, 1);
+    std::vector<uint8_t> image;
+    const bool ok = m_engine->CaptureStill(image);
+    grabber->SetCallback(m_engine->GrabberCallback(), 1);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(image, recorder.Taken());
+    ASSERT_GE(image.size(), 4u);
+    EXPECT_EQ(image[0], 0xFF);
+    EXPECT_EQ(image[1], 0xD8);
+    const Picture p(image);
+    ASSERT_TRUE(p.Valid());
+    EXPECT_EQ(p.Width(), 2592u);
+}
+
+TEST_F(StillCaptureTest, IgnoredTriggerFailsWithinTheBoundAndCapturesGoOn)
+{
+    vcam::DeviceConfig deaf = Camera(L"Deaf", {Yuy2(640, 480), Yuy2(2592, 1944)});
+    deaf.ignoreTrigger = true;
+    UseCameras({deaf});
+    ASSERT_TRUE(StartPreviewOn(0, 4));
+    ASSERT_TRUE(WaitRunning());
+    ASSERT_EQ(GrabberSourcePin(), "Still");
+    vcam::DeviceConfig readBack;
+    ASSERT_EQ(vcam::ReadDevice(0, &readBack), S_OK);
+    ASSERT_TRUE(readBack.ignoreTrigger);
+    std::vector<uint8_t> image;
+    const DWORD start = ::GetTickCount();
+    EXPECT_FALSE(m_engine->CaptureStill(image));
+    const DWORD waited = ::GetTickCount() - start;
+    EXPECT_GE(waited, tamsel::CDShowCapture::kStillWaitMs - 100);
+    EXPECT_LT(waited, tamsel::CDShowCapture::kStillWaitMs + 3000);
+    EXPECT_TRUE(image.empty());
+    EXPECT_FALSE(tamsel::GrabSlot().bArmed.load()) << "a failed request does not stay armed";
+
+    deaf.ignoreTrigger = false;
+    ASSERT_EQ(vcam::WriteDevice(0, deaf), S_OK);
+    ASSERT_TRUE(m_engine->StartPreview());
+    ASSERT_TRUE(WaitRunning());
+    EXPECT_TRUE(m_engine->CaptureStill(image));
+    EXPECT_EQ(Picture(image).Width(), 2592u);
+}
+
+TEST_F(StillCaptureTest, StoppedGraphFailsAtOnce)
+{
+    UseCameras({Camera(L"Camera", {Yuy2(640, 480)})});
+    std::vector<uint8_t> image;
+    EXPECT_FALSE(m_engine->CaptureStill(image)) << "no graph";
+    ASSERT_TRUE(StartPreviewOn(0, 1));
+    ASSERT_TRUE(WaitRunning());
+    ASSERT_TRUE(m_engine->StopGraph());
+    const DWORD start = ::GetTickCount();
+    EXPECT_FALSE(m_engine->CaptureStill(image));
+    EXPECT_LT(::GetTickCount() - start, 1500u);
+    EXPECT_FALSE(tamsel::GrabSlot().bArmed.load());
+}
+
+} // namespace
+} // namespace captest
