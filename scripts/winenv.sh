@@ -68,6 +68,10 @@ ENV
                 >>"$state/wineboot.log" 2>&1
         fi
     fi
+    # Drive F: is a folder of the environment (the program's test capture
+    # writes F:\temp.jpg).
+    mkdir -p "$state/drive_f"
+    ln -sfn "$state/drive_f" "$WINEPREFIX/dosdevices/f:"
     WINEDEBUG=-all wineserver -w
 }
 

@@ -1,6 +1,7 @@
 #include "capture/DShowCapture.h"
 
 #include "capture/FrameRules.h"
+#include "framework/Debug.h"
 #include "shell/Messages.h"
 
 namespace tamsel {
@@ -703,6 +704,7 @@ void CDShowCapture::HandleGraphEvents()
     LONG_PTR p1, p2;
     while (SUCCEEDED(events->GetEvent(&code, &p1, &p2, 0))) {
         events->FreeEventParams(code, p1, p2);
+        fw::DebugTrace(L"Graph event 0x%lx\n", code);
         if (code == EC_DEVICE_LOST) {
             ::PostMessageW(m_hNotifyWnd, UM_DEVICE_LOST, 0, 0);
         } else if (code == EC_ERRORABORT) {

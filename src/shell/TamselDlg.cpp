@@ -179,6 +179,16 @@ void CTamselDlg::LoadSettings()
         m_log.Open(m_settings);
 }
 
+void CTamselDlg::ReloadSettings()
+{
+    LoadSettings();
+    // The files hold the cameras as they were at the last save; cameras may
+    // have come or gone since, and the engine's list is the truth.
+    m_settings.TotalDevNum = m_capture.DevCount();
+    if (m_capture.m_nCurDev >= 0)
+        m_settings.CurDevIndex = m_capture.m_nCurDev;
+}
+
 void CTamselDlg::SaveSettings()
 {
     SaveSettingsToFiles(m_settings);
@@ -326,7 +336,7 @@ void CTamselDlg::OnExternClick()
         BringToTop();
         return;
     }
-    LoadSettings();
+    ReloadSettings();
     SetupUi();
     if (m_nMode == 1)
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
@@ -348,7 +358,7 @@ void CTamselDlg::OnTrayNotify(LPARAM mouseMessage)
         fw::ShowMessage(Hwnd(), L"No camera plug-in", L"Error");
         return;
     }
-    LoadSettings();
+    ReloadSettings();
     SetupUi();
     ShowOpenWindow();
     if (m_nMode == 1) {

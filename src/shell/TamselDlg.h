@@ -44,6 +44,9 @@ private:
 
     // Settings.
     void LoadSettings();
+    // The reload of a reopening: the files, with the camera fields kept in
+    // step with the device list.
+    void ReloadSettings();
     void SaveSettings();
 
     // Window state.

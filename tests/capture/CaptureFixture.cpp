@@ -1,7 +1,5 @@
 #include "CaptureFixture.h"
 
-#include <shlwapi.h>
-
 namespace captest {
 
 using Microsoft::WRL::ComPtr;
@@ -16,49 +14,6 @@ vcam::DeviceConfig Camera(const wchar_t* name, std::vector<vcam::Format> formats
     c.formats = std::move(formats);
     return c;
 }
-
-Picture::Picture(const std::vector<uint8_t>& bytes)
-{
-    IStream* stream = ::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
-    if (!stream)
-        return;
-    Gdiplus::GpImage* image = nullptr;
-    if (fw::gp::GdipLoadImageFromStream(stream, &image) == Gdiplus::Ok)
-        m_image.reset(image);
-    stream->Release();
-}
-
-UINT Picture::Width() const
-{
-    UINT w = 0;
-    fw::gp::GdipGetImageWidth(m_image.get(), &w);
-    return w;
-}
-
-UINT Picture::Height() const
-{
-    UINT h = 0;
-    fw::gp::GdipGetImageHeight(m_image.get(), &h);
-    return h;
-}
-
-uint32_t Picture::Pixel(int x, int y) const
-{
-    Gdiplus::ARGB argb = 0;
-    fw::gp::GdipBitmapGetPixel(reinterpret_cast<Gdiplus::GpBitmap*>(m_image.get()), x, y, &argb);
-    return argb;
-}
-
-namespace {
-int R(uint32_t c) { return (c >> 16) & 0xFF; }
-int G(uint32_t c) { return (c >> 8) & 0xFF; }
-int B(uint32_t c) { return c & 0xFF; }
-} // namespace
-
-bool IsRed(uint32_t c) { return R(c) > 150 && G(c) < 100 && B(c) < 100; }
-bool IsGreen(uint32_t c) { return G(c) > 100 && R(c) < 80 && B(c) < 80; }
-bool IsBlue(uint32_t c) { return B(c) > 150 && R(c) < 100 && G(c) < 100; }
-bool IsBlack(uint32_t c) { return R(c) < 60 && G(c) < 60 && B(c) < 60; }
 
 void CaptureTest::SetUp()
 {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "Driver.h"
 #include "VcamConfig.h"
 #include "capture/DShowCapture.h"
-#include "framework/Gdiplus.h"
 
 namespace captest {
 
@@ -16,24 +16,11 @@ vcam::DeviceConfig Camera(const wchar_t* name, std::vector<vcam::Format> formats
 vcam::Format Yuy2(int w, int h);
 vcam::Format Mjpg(int w, int h);
 
-// Decoded picture, for looking at its pixels with an independent decoder.
-class Picture {
-public:
-    explicit Picture(const std::vector<uint8_t>& bytes);
-    bool Valid() const { return m_image != nullptr; }
-    UINT Width() const;
-    UINT Height() const;
-    // 0xAARRGGBB
-    uint32_t Pixel(int x, int y) const;
-
-private:
-    fw::GpImagePtr m_image;
-};
-
-bool IsRed(uint32_t argb);
-bool IsGreen(uint32_t argb);
-bool IsBlue(uint32_t argb);
-bool IsBlack(uint32_t argb);
+using tdrv::Picture;
+using tdrv::IsRed;
+using tdrv::IsGreen;
+using tdrv::IsBlue;
+using tdrv::IsBlack;
 
 class CaptureTest : public ::testing::Test {
 protected:

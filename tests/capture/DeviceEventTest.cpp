@@ -117,6 +117,20 @@ TEST_F(DeviceEvents, UnpluggingTheSelectedCameraWithoutAGraphAsksForARescan)
     EXPECT_TRUE(m_engine->m_bRemovalBusy) << "the rescan handler clears it";
 }
 
+TEST_F(DeviceEvents, StreamingErrorAsksForOneRebuild)
+{
+    StartOnCameraFive(false);
+    Microsoft::WRL::ComPtr<IMediaEventSink> sink;
+    ASSERT_HRESULT_SUCCEEDED(m_engine->Graph()->QueryInterface(IID_PPV_ARGS(&sink)));
+    ASSERT_HRESULT_SUCCEEDED(sink->Notify(EC_ERRORABORT, E_FAIL, 0));
+    MSG msg;
+    ASSERT_TRUE(WaitForPosted(m_notify, tamsel::UM_GRAPH_EVENT, msg));
+    m_engine->HandleGraphEvents();
+    EXPECT_TRUE(WaitForPosted(m_notify, tamsel::UM_RESTART_PREVIEW, msg));
+    EXPECT_FALSE(WaitForPosted(m_notify, tamsel::UM_RESTART_PREVIEW, msg, 200)) << "one event, one rebuild";
+    EXPECT_FALSE(WaitForPosted(m_notify, tamsel::UM_DEVICE_LOST, msg, 0));
+}
+
 TEST_F(DeviceEvents, SelectionIsBroughtIntoRangeWhenItsCameraIsGone)
 {
     StartOnCameraFive(true);

@@ -149,8 +149,34 @@ int WindowCount(DWORD pid)
 
 // ---- fixture ----------------------------------------------------------------
 
+std::wstring TestCapturePath() { return L"F:\\temp.jpg"; }
+
+std::string IniValue(const std::wstring& path, const std::string& key)
+{
+    const std::string text = ReadFile(path);
+    size_t at = 0;
+    while ((at = text.find(key + "=", at)) != std::string::npos) {
+        if (at == 0 || text[at - 1] == '\n') {
+            const size_t begin = at + key.size() + 1;
+            const size_t end = text.find_first_of("\r\n", begin);
+            return text.substr(begin, end == std::string::npos ? end : end - begin);
+        }
+        ++at;
+    }
+    return {};
+}
+
+void TamselTest::AddCamera(int number, const vcam::DeviceConfig& config)
+{
+    ASSERT_EQ(vcam::WriteDevice(number, config), S_OK);
+    ASSERT_EQ(vcam::RegisterDevices(), S_OK);
+}
+
 void TamselTest::SetUp()
 {
+    vcam::DeleteAllDevices();
+    vcam::RegisterDevices();
+    ::DeleteFileW(TestCapturePath().c_str());
     tdrv::KillStrayPrograms();
     RemoveSettingsAndLog();
     SetWindowsVersion(L"win7");
@@ -215,10 +241,19 @@ bool TamselTest::WaitVisible(bool visible, DWORD ms)
 
 void TamselTest::StartOpen()
 {
+    const bool camera = !vcam::ListDevices().empty();
     Start(L"-h");
-    ASSERT_TRUE(WaitTrace("No camera devie plug-in"));
+    ASSERT_TRUE(tdrv::WaitForMainWindow(10000));
+    if (!camera)
+        ASSERT_TRUE(WaitTrace("No camera devie plug-in"));
+    ASSERT_TRUE(WaitTrace("Not find Varnex application\n"));
+    // The hidden start is done once its first settings trace is out and the
+    // tray icon is in place.
+    ASSERT_TRUE(tdrv::WaitUntil([] { return tdrv::TrayIconExists(tdrv::FindMainWindow(), kTrayIconId); }, 10000));
     Post(kExternClick);
     ASSERT_TRUE(WaitVisible(true));
+    if (!camera)
+        ExpectBox(L"Tamsel", L"Start preview error");
 }
 
 bool TamselTest::QuitProgram()

@@ -7,12 +7,17 @@
 #include <string>
 
 #include "Driver.h"
+#include "VcamConfig.h"
 
 namespace e2e {
 
 // Private messages of the program's main window.
 enum : UINT {
     kTrayNotify = WM_USER + 101,
+    kStartPreview = WM_USER + 111,
+    kSelectCamera = WM_USER + 113,
+    kSetResolution = WM_USER + 114,
+    kRotate = WM_USER + 115,
     kSnapshot = WM_USER + 116,
     kExternClick = WM_USER + 117,
     kHwSnapshotKey = WM_USER + 119,
@@ -26,6 +31,10 @@ std::wstring SettingsFolder();
 std::wstring SetupIni();
 std::wstring ReserveIni();
 std::wstring LogPath();
+// Where the program's test capture lands (F:\temp.jpg).
+std::wstring TestCapturePath();
+// Value of an INI key, read as text; empty when missing.
+std::string IniValue(const std::wstring& path, const std::string& key);
 // The bytes of a file as text; empty when it does not exist.
 std::string ReadFile(const std::wstring& path);
 bool FileExists(const std::wstring& path);
@@ -54,7 +63,10 @@ protected:
     void ExpectNoBox(DWORD ms);
     bool Visible() { return ::IsWindowVisible(Main()) != FALSE; }
     bool WaitVisible(bool visible, DWORD ms = 5000);
-    // Starts hidden ("-h") and opens the window with an external click.
+    // Adds a virtual camera (number n) to the video input category.
+    void AddCamera(int number, const vcam::DeviceConfig& config = vcam::DeviceConfig());
+    // Starts hidden ("-h") and opens the window with an external click; with
+    // no camera the preview cannot start and says so.
     void StartOpen();
     // Asks the program to end (WM_USER+170) and waits for it.
     bool QuitProgram();

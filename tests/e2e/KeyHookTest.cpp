@@ -32,8 +32,10 @@ private:
 
 TEST_F(KeyHookTest, HardwareKeyReleaseReopensTheHiddenWindowAndStillReachesTheFocus)
 {
+    AddCamera(0);
     Start(L"-h");
-    ASSERT_TRUE(WaitTrace("No camera devie plug-in"));
+    ASSERT_TRUE(WaitTrace("HW key code = 0x41\n"));
+    ASSERT_TRUE(tdrv::WaitUntil([] { return tdrv::TrayIconExists(tdrv::FindMainWindow(), kTrayIconId); }, 10000));
     ASSERT_FALSE(Visible());
     FocusedEdit edit;
     ASSERT_EQ(::GetFocus(), edit.Hwnd());

@@ -96,9 +96,10 @@ TEST_F(StartupTest, DebugLogStartsWithItsHeaderWhenSwitchedOn)
 
 TEST_F(StartupTest, SecondCopyHandsOverAndEnds)
 {
+    AddCamera(0);
     Start(L"-h");
     ASSERT_TRUE(WaitTrace("Not find Varnex application\n"));
-    ASSERT_TRUE(WaitTrace("No camera devie plug-in"));
+    ASSERT_TRUE(WaitTrace("HW key code = 0x41\n"));
     HWND first = Main();
     ASSERT_FALSE(Visible());
 

@@ -11,6 +11,7 @@ using WindowStateTest = TamselTest;
 
 TEST_F(WindowStateTest, CloseHidesAndSavesAndAReopenReloads)
 {
+    AddCamera(0);
     StartOpen();
     ASSERT_FALSE(FileExists(SetupIni()));
     Post(WM_CLOSE);
@@ -29,6 +30,7 @@ TEST_F(WindowStateTest, CloseHidesAndSavesAndAReopenReloads)
 
 TEST_F(WindowStateTest, EnterAndEscapeDoNothing)
 {
+    AddCamera(0);
     StartOpen();
     Post(WM_COMMAND, IDOK);
     Post(WM_COMMAND, IDCANCEL);
@@ -39,6 +41,7 @@ TEST_F(WindowStateTest, EnterAndEscapeDoNothing)
 
 TEST_F(WindowStateTest, SuspendHidesAndResumeReopensOnlyAnOpenWindow)
 {
+    AddCamera(0);
     StartOpen();
     Post(WM_POWERBROADCAST, PBT_APMSUSPEND);
     ASSERT_TRUE(WaitVisible(false));
@@ -83,6 +86,7 @@ TEST_F(WindowStateTest, SnapshotRequestsAreDroppedWhileOneIsPending)
 
 TEST_F(WindowStateTest, NoResourcesLeakAcrossFiftyHideReopenCycles)
 {
+    AddCamera(0);
     StartOpen();
     HWND wnd = Main();
     auto cycle = [&] {

@@ -1,6 +1,7 @@
 #include "Driver.h"
 
 #include <shellapi.h>
+#include <shlwapi.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -357,9 +358,7 @@ bool PngEncoder(CLSID& clsid)
     return false;
 }
 
-} // namespace
-
-bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath)
+void StartGdiplusOnce()
 {
     static ULONG_PTR token = [] {
         ULONG_PTR t = 0;
@@ -368,6 +367,63 @@ bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath)
         return t;
     }();
     (void)token;
+}
+
+} // namespace
+
+Picture::Picture(const std::vector<uint8_t>& bytes)
+{
+    StartGdiplusOnce();
+    IStream* stream = ::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
+    if (!stream)
+        return;
+    Gdiplus::GpImage* image = nullptr;
+    if (fw::gp::GdipLoadImageFromStream(stream, &image) == Gdiplus::Ok)
+        m_image = image;
+    stream->Release();
+}
+
+Picture::~Picture()
+{
+    if (m_image)
+        fw::gp::GdipDisposeImage(static_cast<Gdiplus::GpImage*>(m_image));
+}
+
+unsigned Picture::Width() const
+{
+    UINT w = 0;
+    fw::gp::GdipGetImageWidth(static_cast<Gdiplus::GpImage*>(m_image), &w);
+    return w;
+}
+
+unsigned Picture::Height() const
+{
+    UINT h = 0;
+    fw::gp::GdipGetImageHeight(static_cast<Gdiplus::GpImage*>(m_image), &h);
+    return h;
+}
+
+uint32_t Picture::Pixel(int x, int y) const
+{
+    Gdiplus::ARGB argb = 0;
+    fw::gp::GdipBitmapGetPixel(static_cast<Gdiplus::GpBitmap*>(m_image), x, y, &argb);
+    return argb;
+}
+
+namespace {
+int R(uint32_t c) { return (c >> 16) & 0xFF; }
+int G(uint32_t c) { return (c >> 8) & 0xFF; }
+int B(uint32_t c) { return c & 0xFF; }
+} // namespace
+
+bool IsRed(uint32_t c) { return R(c) > 150 && G(c) < 100 && B(c) < 100; }
+bool IsGreen(uint32_t c) { return G(c) > 100 && R(c) < 80 && B(c) < 80; }
+bool IsBlue(uint32_t c) { return B(c) > 150 && R(c) < 100 && G(c) < 100; }
+bool IsBlack(uint32_t c) { return R(c) < 60 && G(c) < 60 && B(c) < 60; }
+
+bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath)
+{
+    StartGdiplusOnce();
     RECT r;
     if (wnd)
         ::GetWindowRect(wnd, &r);

@@ -6,7 +6,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -95,6 +97,29 @@ ResourceCounts CountResources(HANDLE process);
 
 // Copies what the window shows on the screen into a PNG file.
 bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath);
+
+// A picture file's bytes decoded with GDI+, an decoder independent of the
+// program's own image code, for looking at pixels.
+class Picture {
+public:
+    explicit Picture(const std::vector<uint8_t>& bytes);
+    ~Picture();
+    Picture(const Picture&) = delete;
+    Picture& operator=(const Picture&) = delete;
+    bool Valid() const { return m_image != nullptr; }
+    unsigned Width() const;
+    unsigned Height() const;
+    uint32_t Pixel(int x, int y) const; // 0xAARRGGBB
+
+private:
+    void* m_image = nullptr;
+};
+
+// Rough colour classes of the virtual camera's corner marks.
+bool IsRed(uint32_t argb);
+bool IsGreen(uint32_t argb);
+bool IsBlue(uint32_t argb);
+bool IsBlack(uint32_t argb);
 
 // Whether the notification-area icon (window, id) is in place: the shell
 // accepts a modification only of an icon it has.
