@@ -95,22 +95,36 @@ TEST_F(WindowStateTest, NoResourcesLeakAcrossFiftyHideReopenCycles)
         ASSERT_TRUE(::PostMessageW(wnd, kExternClick, 0, 0));
         ASSERT_TRUE(WaitVisible(true));
     };
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 5; ++i)
         cycle(); // let first-use allocations settle
     const tdrv::ResourceCounts before = tdrv::CountResources(m_app.Handle());
-    const int handlesBefore = KernelHandleCount(m_app.Pid());
+    const auto handlesBefore = KernelHandlesByType(m_app.Pid());
     const int windowsBefore = WindowCount(m_app.Pid());
-    ASSERT_GT(handlesBefore, 0) << "the system's handle table must be readable";
-    for (int i = 0; i < 50; ++i)
+    ASSERT_FALSE(handlesBefore.empty()) << "the system's handle table must be readable";
+    constexpr int kCycles = 50;
+    for (int i = 0; i < kCycles; ++i)
         cycle();
+
+    // Every reopening builds one filter graph and walks the video input
+    // category once. Wine 8 itself keeps an event per graph and two registry
+    // keys per walk (measured against the bare calls by the capture tests'
+    // LeakTest, which also shows that the engine keeps nothing of its own),
+    // and a little more around the camera's streaming threads: a fifth on
+    // top covers that, while a handle of ours lost per cycle would not fit.
+    // Other kinds of handle may grow only by one-off allocations.
+    for (const auto& kv : KernelHandlesByType(m_app.Pid())) {
+        const int was = handlesBefore.count(kv.first) ? handlesBefore.at(kv.first) : 0;
+        const int platform = kv.first == L"Event" ? kCycles : kv.first == L"Key" ? 2 * kCycles : 0;
+        std::printf("%ls: %d -> %d\n", kv.first.c_str(), was, kv.second);
+        EXPECT_LE(kv.second - was, platform + platform / 5 + 2) << testing::PrintToString(kv.first);
+    }
+    const int windowsAfter = WindowCount(m_app.Pid());
+    std::printf("windows: %d -> %d\n", windowsBefore, windowsAfter);
+    EXPECT_LE(windowsAfter, windowsBefore + 1);
     const tdrv::ResourceCounts after = tdrv::CountResources(m_app.Handle());
-    EXPECT_EQ(KernelHandleCount(m_app.Pid()), handlesBefore);
-    EXPECT_EQ(WindowCount(m_app.Pid()), windowsBefore);
     EXPECT_EQ(after.gdi, before.gdi);
     EXPECT_EQ(after.user, before.user);
     EXPECT_EQ(after.handles, before.handles);
-    std::printf("after 50 cycles: %d kernel handles, %d windows (GetGuiResources gdi %lu user %lu)\n",
-                handlesBefore, windowsBefore, after.gdi, after.user);
 }
 
 } // namespace
