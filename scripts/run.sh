@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Builds Tamsel.exe and runs it under Wine in a prefix of its own
 # (build/run/prefix), on the current X display when there is one and on a
-# virtual one otherwise. Extra arguments go to the program (for example -h).
+# virtual one otherwise, with the virtual camera as its camera. Extra
+# arguments go to the program (for example -h).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build/win64 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/win64 --target Tamsel
+cmake --build build/win64 --target Tamsel tamsel_vcam vcamctl
 
 state=build/run
+winepath_of() { echo "Z:$(realpath "$1" | tr / '\\')"; }
 # A display is usable when its local socket is there (":N" or ":N.S").
 display_number=${DISPLAY:-}
 display_number=${display_number#*:}
@@ -23,4 +25,12 @@ else
     echo "  (look at it with: scripts/winenv.sh exec $state -- import -window root shot.png)"
 fi
 trap 'scripts/winenv.sh stop "$state"' EXIT
+
+# The virtual camera, with one demo camera unless cameras were set up before
+# (build/win64/tools/vcam/vcamctl.exe adds, unplugs and removes more).
+vcamctl() { scripts/winenv.sh exec "$state" -- wine build/win64/tools/vcam/vcamctl.exe "$@"; }
+vcamctl register "$(winepath_of build/win64/tools/vcam/tamsel_vcam.dll)" >/dev/null
+if [ -z "$(vcamctl list 2>/dev/null | tr -d '\r')" ]; then
+    vcamctl add 0 "Tamsel Demo Camera" "YUY2 640x480" "YUY2 1024x768" "YUY2 2592x1944" >/dev/null
+fi
 scripts/winenv.sh exec "$state" -- wine build/win64/Tamsel.exe "$@"
