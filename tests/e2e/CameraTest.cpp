@@ -116,6 +116,29 @@ TEST_F(CameraTest, VisibleStartRunsThePreviewInTheViewer)
     EXPECT_EQ(IniValue(ReserveIni(), "CurDevIndex"), "0");
 }
 
+TEST_F(CameraTest, EachWindowsGenerationPreviewsWithItsRenderer)
+{
+    // XP and Server 2003 take the VMR-7, later versions the VMR-9.
+    AddCamera(0, Camera(L"Desk", {Yuy2(640, 480)}));
+    for (const wchar_t* version : {L"winxp64", L"win7"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(version)));
+        SetWindowsVersion(version);
+        Start();
+        ASSERT_TRUE(WaitVisible(true));
+        EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 640u);
+        ExpectNoBox(300);
+        EXPECT_TRUE(QuitProgram());
+    }
+}
+
+TEST_F(CameraTest, CameraWithoutYuy2CannotPreview)
+{
+    AddCamera(0, Camera(L"Jpeg only", {{vcam::Subtype::MJPG, 640, 480}}));
+    Start();
+    ExpectBox(L"Tamsel", L"Start preview error");
+    EXPECT_TRUE(Visible()) << "the window stays open without a picture";
+}
+
 TEST_F(CameraTest, CameraSwitchGoesToAPresentCameraOnly)
 {
     AddCamera(0, Camera(L"Small", {Yuy2(640, 480)}));
