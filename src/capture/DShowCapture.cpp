@@ -714,26 +714,29 @@ void CDShowCapture::HandleGraphEvents()
     }
 }
 
-void CDShowCapture::OnVideoDeviceArrival()
+void CDShowCapture::RebuildKeepingSelection(bool firstWhenNoneBefore)
 {
-    if (m_bArrivalBusy)
-        return;
-    m_bArrivalBusy = true;
     const bool hadDevices = DevCount() != 0;
     const std::string selected =
-        hadDevices && m_nCurDev >= 0 && m_nCurDev < DevCount() ? m_devList[m_nCurDev].szDisplayName : std::string();
+        m_nCurDev >= 0 && m_nCurDev < DevCount() ? m_devList[m_nCurDev].szDisplayName : std::string();
     BuildDeviceList();
+    if (!hadDevices && firstWhenNoneBefore && DevCount() != 0)
+        m_nCurDev = 0;
     for (int i = 0; i < DevCount(); ++i) {
-        if (!hadDevices) {
-            m_nCurDev = 0;
-            break;
-        }
-        if (m_devList[i].szDisplayName == selected) {
+        if (!selected.empty() && m_devList[i].szDisplayName == selected) {
             m_nCurDev = i;
             break;
         }
     }
     ClampSelection();
+}
+
+void CDShowCapture::OnVideoDeviceArrival()
+{
+    if (m_bArrivalBusy)
+        return;
+    m_bArrivalBusy = true;
+    RebuildKeepingSelection(true);
     ::PostMessageW(m_hNotifyWnd, UM_DEVICE_ARRIVED, DevCount(), m_nCurDev);
 }
 
@@ -758,16 +761,7 @@ void CDShowCapture::OnVideoDeviceRemoval()
         ::PostMessageW(m_hNotifyWnd, UM_DEVICE_RESCAN, 0, 0);
         return;
     }
-    const std::string selected =
-        m_nCurDev >= 0 && m_nCurDev < DevCount() ? m_devList[m_nCurDev].szDisplayName : std::string();
-    BuildDeviceList();
-    for (int i = 0; i < DevCount(); ++i) {
-        if (m_devList[i].szDisplayName == selected) {
-            m_nCurDev = i;
-            break;
-        }
-    }
-    ClampSelection();
+    RebuildKeepingSelection(false);
     ::PostMessageW(m_hNotifyWnd, UM_DEVICE_REMOVED, DevCount(), m_nCurDev);
 }
 

@@ -90,6 +90,9 @@ public:
     void OnVideoDeviceRemoval();
     // Brings the selection into the list after a rebuild; -1 without devices.
     void ClampSelection();
+    // Rebuilds the list and follows the selected camera by its display name;
+    // with no camera before, optionally selects the first one.
+    void RebuildKeepingSelection(bool firstWhenNoneBefore);
 
     int m_nCurDev = -1;
     bool m_bArrivalBusy = false;

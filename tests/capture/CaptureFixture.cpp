@@ -15,6 +15,32 @@ vcam::DeviceConfig Camera(const wchar_t* name, std::vector<vcam::Format> formats
     return c;
 }
 
+STDMETHODIMP ForwardingCallback::QueryInterface(REFIID riid, void** ppv)
+{
+    if (riid == IID_ISampleGrabberCB || riid == IID_IUnknown) {
+        *ppv = static_cast<ISampleGrabberCB*>(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP ForwardingCallback::BufferCB(double time, BYTE* buffer, long length)
+{
+    ++frames;
+    if (tamsel::GrabSlot().bArmed.load()) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_taken.assign(buffer, buffer + length);
+    }
+    return m_next->BufferCB(time, buffer, length);
+}
+
+std::vector<uint8_t> ForwardingCallback::Taken()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_taken;
+}
+
 void CaptureTest::SetUp()
 {
     m_notify = ::CreateWindowExW(0, L"STATIC", L"notify", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,25 @@ using tdrv::IsRed;
 using tdrv::IsGreen;
 using tdrv::IsBlue;
 using tdrv::IsBlack;
+
+// Put between the grabber and the engine's callback: counts the frames that
+// reach the grabber and keeps the bytes of the one an armed capture takes.
+class ForwardingCallback : public ISampleGrabberCB {
+public:
+    explicit ForwardingCallback(ISampleGrabberCB* next) : m_next(next) {}
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP SampleCB(double, IMediaSample*) override { return S_OK; }
+    STDMETHODIMP BufferCB(double time, BYTE* buffer, long length) override;
+    std::vector<uint8_t> Taken();
+    std::atomic<int> frames{0};
+
+private:
+    ISampleGrabberCB* m_next;
+    std::mutex m_lock;
+    std::vector<uint8_t> m_taken;
+};
 
 class CaptureTest : public ::testing::Test {
 protected:

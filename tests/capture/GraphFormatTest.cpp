@@ -2,7 +2,6 @@
 // switching cameras and rolling the picture.
 #include "CaptureFixture.h"
 
-#include <atomic>
 
 namespace captest {
 namespace {
@@ -70,32 +69,6 @@ TEST_F(GraphTest, NoSelectionBuildsNoGraph)
     EXPECT_EQ(m_engine->Graph(), nullptr);
 }
 
-// Counts the frames that reach the grabber and hands each on to the engine.
-class CountingCallback : public ISampleGrabberCB {
-public:
-    explicit CountingCallback(ISampleGrabberCB* next) : m_next(next) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_ISampleGrabberCB || riid == IID_IUnknown) {
-            *ppv = this;
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP SampleCB(double, IMediaSample*) override { return S_OK; }
-    STDMETHODIMP BufferCB(double t, BYTE* buf, long len) override
-    {
-        ++frames;
-        return m_next->BufferCB(t, buf, len);
-    }
-    std::atomic<int> frames{0};
-
-private:
-    ISampleGrabberCB* m_next;
-};
-
 TEST_F(GraphTest, FramesReachTheGrabberAtTheCameraRate)
 {
     UseCameras({Camera(L"Camera", {Yuy2(640, 480)})});
@@ -105,11 +78,11 @@ TEST_F(GraphTest, FramesReachTheGrabberAtTheCameraRate)
     ComPtr<ISampleGrabber> grabber;
     ASSERT_HRESULT_SUCCEEDED(m_engine->Graph()->FindFilterByName(L"SampleGrabber", &f));
     ASSERT_HRESULT_SUCCEEDED(f.As(&grabber));
-    CountingCallback counter(m_engine->GrabberCallback());
+    ForwardingCallback counter(m_engine->GrabberCallback());
     grabber->SetCallback(&counter, 1);
     ::Sleep(2000);
     grabber->SetCallback(m_engine->GrabberCallback(), 1);
-    const int frames = counter.frames;
+    const int frames = counter.frames.load();
     // 30 frames a second for two seconds, allowing for a loaded machine.
     EXPECT_GE(frames, 40);
     EXPECT_LE(frames, 62);

@@ -1,77 +1,24 @@
 // Building and tearing down the preview again and again leaves nothing behind.
 #include "CaptureFixture.h"
 
-#include <winternl.h>
-
 #include <map>
 
 namespace captest {
 namespace {
 
-// This process's kernel handles by object type, from the system handle table.
-std::map<int, int> HandlesByType()
-{
-    struct Entry {
-        PVOID object;
-        ULONG_PTR pid;
-        ULONG_PTR value;
-        ULONG access;
-        USHORT backTrace;
-        USHORT type;
-        ULONG attributes;
-        ULONG reserved;
-    };
-    struct Table {
-        ULONG_PTR count;
-        ULONG_PTR reserved;
-        Entry entries[1];
-    };
-    std::vector<char> buf(1 << 20);
-    ULONG needed = 0;
-    NTSTATUS status;
-    while ((status = ::NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(64), buf.data(),
-                                                static_cast<ULONG>(buf.size()), &needed)) ==
-           static_cast<NTSTATUS>(0xC0000004L))
-        buf.resize(buf.size() * 2);
-    std::map<int, int> byType;
-    if (status != 0)
-        return byType;
-    const auto* table = reinterpret_cast<const Table*>(buf.data());
-    for (ULONG_PTR i = 0; i < table->count; ++i)
-        if (table->entries[i].pid == ::GetCurrentProcessId()) {
-            if (++byType[table->entries[i].type] == 30) {
-                char info[512] = {};
-                ULONG len = 0;
-                if (::NtQueryObject(reinterpret_cast<HANDLE>(table->entries[i].value), ObjectTypeInformation, info, sizeof info, &len) == 0) {
-                    auto* name = reinterpret_cast<UNICODE_STRING*>(info);
-                    std::printf("type %d is %.*ls\n", table->entries[i].type, name->Length / 2, name->Buffer);
-                }
-            }
-        }
-    return byType;
-}
-
-int Total(const std::map<int, int>& m)
-{
-    int n = 0;
-    for (const auto& kv : m)
-        n += kv.second;
-    return n;
-}
-
 using LeakTest = CaptureTest;
 
 // Handles that `cycle` leaves behind over 30 runs, by type.
 template <typename Cycle>
-std::map<int, int> GrowthOver30(Cycle cycle)
+std::map<std::wstring, int> GrowthOver30(Cycle cycle)
 {
     for (int i = 0; i < 5; ++i)
         cycle(); // first-use allocations
-    const auto before = HandlesByType();
+    const auto before = tdrv::KernelHandlesByType(::GetCurrentProcessId());
     for (int i = 0; i < 30; ++i)
         cycle();
-    std::map<int, int> growth;
-    for (const auto& kv : HandlesByType()) {
+    std::map<std::wstring, int> growth;
+    for (const auto& kv : tdrv::KernelHandlesByType(::GetCurrentProcessId())) {
         const int was = before.count(kv.first) ? before.at(kv.first) : 0;
         if (kv.second != was)
             growth[kv.first] = kv.second - was;
@@ -104,13 +51,13 @@ TEST_F(LeakTest, PreviewRebuildsLeaveNothingOfTheirOwn)
         m_engine->TearDownGraph();
     });
     for (const auto& kv : rebuilds)
-        std::printf("handle type %d: +%d over 30 rebuilds (platform alone: +%d)\n", kv.first, kv.second,
+        std::printf("%ls handles: +%d over 30 rebuilds (platform alone: +%d)\n", kv.first.c_str(), kv.second,
                     platform.count(kv.first) ? platform.at(kv.first) : 0);
     // A handle lost per rebuild shows as 30 or more; the runtime's one-off
     // lazy allocations may add one or two in the window.
     for (const auto& kv : rebuilds) {
         const int extra = kv.second - (platform.count(kv.first) ? platform.at(kv.first) : 0);
-        EXPECT_LT(extra, 5) << "handle type " << kv.first;
+        EXPECT_LT(extra, 5) << testing::PrintToString(kv.first);
     }
     ::DestroyWindow(owner);
 }

@@ -1,8 +1,6 @@
 // One frame out of the running graph, as a BMP image or the camera's JPEG.
 #include "CaptureFixture.h"
 
-#include <atomic>
-#include <mutex>
 
 namespace captest {
 namespace {
@@ -53,41 +51,6 @@ TEST_F(StillCaptureTest, StillPinModeGivesTheStillFrameUpright)
     ExpectUprightPage(p, 2592, 1944);
 }
 
-// Hands frames on to the engine and keeps the bytes of the one it took.
-class RecordingCallback : public ISampleGrabberCB {
-public:
-    explicit RecordingCallback(ISampleGrabberCB* next) : m_next(next) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
-    {
-        if (riid == IID_ISampleGrabberCB || riid == IID_IUnknown) {
-            *ppv = this;
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-    STDMETHODIMP SampleCB(double, IMediaSample*) override { return S_OK; }
-    STDMETHODIMP BufferCB(double t, BYTE* buf, long len) override
-    {
-        if (tamsel::GrabSlot().bArmed.load()) {
-            std::lock_guard<std::mutex> lock(m_lock);
-            taken.assign(buf, buf + len);
-        }
-        return m_next->BufferCB(t, buf, len);
-    }
-    std::vector<uint8_t> Taken()
-    {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return taken;
-    }
-
-private:
-    ISampleGrabberCB* m_next;
-    std::mutex m_lock;
-    std::vector<uint8_t> taken;
-};
-
 TEST_F(StillCaptureTest, StillPinJpegIsReturnedAsTheCameraSentIt)
 {
     UseCameras({Camera(L"Jpeg stills", {Yuy2(640, 480), Mjpg(2592, 1944)})});
@@ -97,7 +60,7 @@ TEST_F(StillCaptureTest, StillPinJpegIsReturnedAsTheCameraSentIt)
     ComPtr<ISampleGrabber> grabber;
     ASSERT_HRESULT_SUCCEEDED(m_engine->Graph()->FindFilterByName(L"SampleGrabber", &f));
     ASSERT_HRESULT_SUCCEEDED(f.As(&grabber));
-    RecordingCallback recorder(m_engine->GrabberCallback());
+    ForwardingCallback recorder(m_engine->GrabberCallback());
     grabber->SetCallback(&recorder, 1);
     std::vector<uint8_t> image;
     const bool ok = m_engine->CaptureStill(image);

@@ -1,7 +1,6 @@
 #include "Fixture.h"
 
 #include <shlobj.h>
-#include <winternl.h>
 
 #include <map>
 #include <vector>
@@ -78,98 +77,6 @@ void SetWindowsVersion(const wchar_t* name)
     ::RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(name),
                      static_cast<DWORD>((wcslen(name) + 1) * sizeof(wchar_t)));
     ::RegCloseKey(key);
-}
-
-std::map<std::wstring, int> KernelHandlesByType(DWORD pid)
-{
-    struct Entry {
-        PVOID object;
-        ULONG_PTR pid;
-        ULONG_PTR value;
-        ULONG access;
-        USHORT backTrace;
-        USHORT type;
-        ULONG attributes;
-        ULONG reserved;
-    };
-    struct Table {
-        ULONG_PTR count;
-        ULONG_PTR reserved;
-        Entry entries[1];
-    };
-    std::vector<char> buf(1 << 20);
-    ULONG needed = 0;
-    NTSTATUS status;
-    while ((status = ::NtQuerySystemInformation(static_cast<SYSTEM_INFORMATION_CLASS>(64), buf.data(),
-                                                static_cast<ULONG>(buf.size()), &needed)) ==
-           static_cast<NTSTATUS>(0xC0000004L))
-        buf.resize(buf.size() * 2);
-    std::map<std::wstring, int> byType;
-    if (status != 0)
-        return byType;
-    HANDLE process = ::OpenProcess(PROCESS_DUP_HANDLE, FALSE, pid);
-    std::map<int, std::wstring> names;
-    const auto* table = reinterpret_cast<const Table*>(buf.data());
-    for (ULONG_PTR i = 0; i < table->count; ++i) {
-        const Entry& e = table->entries[i];
-        if (e.pid != pid)
-            continue;
-        if (!names.count(e.type)) {
-            // Name the type from a copy of one of its handles.
-            std::wstring name = L"type " + std::to_wstring(e.type);
-            HANDLE copy = nullptr;
-            if (process && ::DuplicateHandle(process, reinterpret_cast<HANDLE>(e.value), ::GetCurrentProcess(),
-                                             &copy, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-                char info[512] = {};
-                ULONG len = 0;
-                if (::NtQueryObject(copy, ObjectTypeInformation, info, sizeof info, &len) == 0) {
-                    const auto* u = reinterpret_cast<const UNICODE_STRING*>(info);
-                    name.assign(u->Buffer, u->Length / 2);
-                }
-                ::CloseHandle(copy);
-            }
-            names[e.type] = name;
-        }
-        ++byType[names[e.type]];
-    }
-    if (process)
-        ::CloseHandle(process);
-    return byType;
-}
-
-int KernelHandleCount(DWORD pid)
-{
-    struct Entry {
-        PVOID object;
-        ULONG_PTR pid;
-        ULONG_PTR value;
-        ULONG access;
-        USHORT backTrace;
-        USHORT type;
-        ULONG attributes;
-        ULONG reserved;
-    };
-    struct Table {
-        ULONG_PTR count;
-        ULONG_PTR reserved;
-        Entry entries[1];
-    };
-    constexpr ULONG kExtendedHandleInformation = 64;
-    constexpr NTSTATUS kLengthMismatch = static_cast<NTSTATUS>(0xC0000004L);
-    std::vector<char> buf(1 << 20);
-    ULONG needed = 0;
-    NTSTATUS status;
-    while ((status = ::NtQuerySystemInformation(
-                static_cast<SYSTEM_INFORMATION_CLASS>(kExtendedHandleInformation), buf.data(),
-                static_cast<ULONG>(buf.size()), &needed)) == kLengthMismatch)
-        buf.resize(buf.size() * 2);
-    if (status != 0)
-        return -1;
-    const auto* table = reinterpret_cast<const Table*>(buf.data());
-    int n = 0;
-    for (ULONG_PTR i = 0; i < table->count; ++i)
-        n += table->entries[i].pid == pid;
-    return n;
 }
 
 namespace {

@@ -43,10 +43,7 @@ void WriteIni(const std::wstring& path, const wchar_t* section, const wchar_t* k
               const wchar_t* value);
 // The Windows version Wine reports to Tamsel.exe ("winxp64", "win7", ...).
 void SetWindowsVersion(const wchar_t* name);
-// Kernel handles of a process, counted from the system's handle table, in
-// all and by object type.
-int KernelHandleCount(DWORD pid);
-std::map<std::wstring, int> KernelHandlesByType(DWORD pid);
+using tdrv::KernelHandlesByType;
 // Windows (top-level and children) that belong to a process.
 int WindowCount(DWORD pid);
 

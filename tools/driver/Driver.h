@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,6 +95,10 @@ struct ResourceCounts {
     DWORD handles = 0;
 };
 ResourceCounts CountResources(HANDLE process);
+
+// Kernel handles of a process by object type name, from the system's handle
+// table (Wine's GetProcessHandleCount gives 0).
+std::map<std::wstring, int> KernelHandlesByType(DWORD pid);
 
 // Copies what the window shows on the screen into a PNG file.
 bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath);
