@@ -40,6 +40,7 @@ if(EXISTS ${W64}/tests/capture/capture_tests.exe)
 endif()
 if(EXISTS ${W64}/tests/e2e/tamsel_e2e.exe)
     tamsel_wine_test(e2e main ${W64}/tests/e2e/tamsel_e2e.exe)
+    tamsel_wine_test(e2e.small_screen small ${W64}/tests/e2e/tamsel_e2e.exe --gtest_filter=*SmallScreen*)
 endif()
 
 include(${CMAKE_CURRENT_SOURCE_DIR}/tools/vcam/winetests.cmake OPTIONAL)

@@ -139,6 +139,69 @@ TEST_F(CameraTest, CameraWithoutYuy2CannotPreview)
     EXPECT_TRUE(Visible()) << "the window stays open without a picture";
 }
 
+// A control's rectangle in the main window's client coordinates.
+RECT ChildRect(HWND parent, HWND child)
+{
+    RECT r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+TEST_F(CameraTest, PreviewSizeChangeLaysTheWindowOutAgain)
+{
+    AddCamera(0, Camera(L"Desk", {Yuy2(640, 480)}));
+    StartOpen();
+    HWND main = Main();
+    RECT w;
+    ::GetWindowRect(main, &w);
+    EXPECT_EQ(w.right - w.left, 600);
+    EXPECT_EQ(w.bottom - w.top, 600);
+    RECT v = ChildRect(main, Viewer());
+    EXPECT_EQ(v.left, 65);
+    EXPECT_EQ(v.top, 124);
+    EXPECT_EQ(v.right - v.left, 360);
+    RECT close = ChildRect(main, ::GetDlgItem(main, 1000));
+    EXPECT_EQ(close.left, 485);
+    EXPECT_EQ(close.top, 119);
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(main, 1001))) << "the test button stays hidden";
+
+    Post(WM_USER + 123, 1); // the large window
+    ASSERT_TRUE(tdrv::WaitUntil([&] { ::GetWindowRect(main, &w); return w.right - w.left == 800; }, 3000));
+    EXPECT_TRUE(WaitVisible(true));
+    v = ChildRect(main, Viewer());
+    EXPECT_EQ(v.left, 87);
+    EXPECT_EQ(v.top, 166);
+    EXPECT_EQ(v.right - v.left, 480);
+    EXPECT_EQ(v.bottom - v.top, 360);
+    // The video follows the viewer's new size.
+    HWND video = ::FindWindowExW(Viewer(), nullptr, nullptr, nullptr);
+    ASSERT_NE(video, nullptr);
+    RECT vr{};
+    tdrv::WaitUntil([&] { ::GetClientRect(video, &vr); return vr.right == 480; }, 3000);
+    EXPECT_EQ(vr.right, 480);
+    EXPECT_EQ(vr.bottom, 360);
+    EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 640u) << "the preview runs on";
+    EXPECT_EQ(SavedAfterClose(SetupIni(), "PreviewSize"), "2");
+}
+
+TEST_F(CameraTest, SmallScreenRefusesTheLargeWindow)
+{
+    if (::GetSystemMetrics(SM_CYSCREEN) >= 768)
+        GTEST_SKIP() << "needs a screen less than 768 pixels high";
+    WriteIni(SetupIni(), L"App_Setting", L"PreviewSize", L"2");
+    AddCamera(0, Camera(L"Desk", {Yuy2(640, 480)}));
+    StartOpen();
+    RECT w;
+    ::GetWindowRect(Main(), &w);
+    EXPECT_EQ(w.right - w.left, 600) << "the stored large size does not fit";
+    Post(WM_USER + 123, 1);
+    ::Sleep(500);
+    ::GetWindowRect(Main(), &w);
+    EXPECT_EQ(w.right - w.left, 600);
+    EXPECT_EQ(SavedAfterClose(SetupIni(), "PreviewSize"), "1");
+}
+
 TEST_F(CameraTest, CameraSwitchGoesToAPresentCameraOnly)
 {
     AddCamera(0, Camera(L"Small", {Yuy2(640, 480)}));
