@@ -83,8 +83,9 @@ TEST_F(GraphTest, FramesReachTheGrabberAtTheCameraRate)
     ::Sleep(2000);
     grabber->SetCallback(m_engine->GrabberCallback(), 1);
     const int frames = counter.frames.load();
-    // 30 frames a second for two seconds, allowing for a loaded machine.
-    EXPECT_GE(frames, 40);
+    // 30 frames a second for two seconds; a busy machine (the other tests run
+    // beside this one) may drop some, but far fewer than a slower rate would.
+    EXPECT_GE(frames, 36);
     EXPECT_LE(frames, 62);
     std::printf("%d frames in 2 s at 30 fps\n", frames);
 }
