@@ -45,7 +45,7 @@ if(TAMSEL_BUILD_TESTS)
 endif()
 
 # Test-side programs; each folder builds only once it exists.
-set(TAMSEL_TEST_DIRS tools/driver tools/vcam tests/win tests/capture tests/e2e CACHE STRING
+set(TAMSEL_TEST_DIRS tools/driver tools/vcam tests/win tests/capture tests/e2e bench/win CACHE STRING
     "Test-side folders to build")
 foreach(dir ${TAMSEL_TEST_DIRS})
     if(TAMSEL_BUILD_TESTS AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)

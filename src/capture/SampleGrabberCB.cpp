@@ -4,10 +4,14 @@
 
 namespace tamsel {
 
+namespace {
+// Built before main, so the callback's idle path needs no first-use guard.
+SGrabSlot g_slot;
+} // namespace
+
 SGrabSlot& GrabSlot()
 {
-    static SGrabSlot slot;
-    return slot;
+    return g_slot;
 }
 
 CSampleGrabberCB::~CSampleGrabberCB()
@@ -45,10 +49,15 @@ void CSampleGrabberCB::SetFormat(const AM_MEDIA_TYPE& mt)
 
 STDMETHODIMP CSampleGrabberCB::BufferCB(double, BYTE* buffer, long length)
 {
-    SGrabSlot& slot = GrabSlot();
     // Every preview frame passes here; only an armed request does any work.
-    if (!slot.bArmed.load(std::memory_order_acquire))
+    if (!g_slot.bArmed.load(std::memory_order_acquire))
         return S_OK;
+    return TakeFrame(buffer, length);
+}
+
+HRESULT CSampleGrabberCB::TakeFrame(BYTE* buffer, long length)
+{
+    SGrabSlot& slot = g_slot;
     if (!slot.bArmed.exchange(false, std::memory_order_acq_rel))
         return S_OK;
 

@@ -44,6 +44,8 @@ public:
     const FrameDesc& Desc() const { return m_desc; }
 
 private:
+    // The armed path, kept out of line so the idle path stays a load and a return.
+    __attribute__((noinline)) HRESULT TakeFrame(BYTE* buffer, long length);
     FrameDesc m_desc;
 };
 

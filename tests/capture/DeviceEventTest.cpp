@@ -30,8 +30,9 @@ protected:
     {
         ASSERT_EQ(vcam::DeleteAllDevices(), S_OK);
         ASSERT_EQ(vcam::WriteDevice(5, Camera(L"Five", {Yuy2(640, 480)})), S_OK);
-        if (withOther)
+        if (withOther) {
             ASSERT_EQ(vcam::WriteDevice(2, Camera(L"Two", {Yuy2(640, 480)})), S_OK);
+        }
         ASSERT_EQ(vcam::RegisterDevices(), S_OK);
         ASSERT_EQ(m_engine->BuildDeviceList(), withOther ? 2 : 1);
         m_engine->m_nCurDev = SelectedIndexOf(5);

@@ -209,16 +209,18 @@ void TamselTest::StartOpen()
     const bool camera = !vcam::ListDevices().empty();
     Start(L"-h");
     ASSERT_TRUE(tdrv::WaitForMainWindow(10000));
-    if (!camera)
+    if (!camera) {
         ASSERT_TRUE(WaitTrace("No camera devie plug-in"));
+    }
     ASSERT_TRUE(WaitTrace("Not find Varnex application\n"));
     // The hidden start is done once its first settings trace is out and the
     // tray icon is in place.
     ASSERT_TRUE(tdrv::WaitUntil([] { return tdrv::TrayIconExists(tdrv::FindMainWindow(), kTrayIconId); }, 10000));
     Post(kExternClick);
     ASSERT_TRUE(WaitVisible(true));
-    if (!camera)
+    if (!camera) {
         ExpectBox(L"Tamsel", L"Start preview error");
+    }
 }
 
 bool TamselTest::QuitProgram()
