@@ -504,37 +504,25 @@ void CDShowCapture::FitVideoWindow()
     video->SetWindowPosition(0, 0, client.right, client.bottom);
 }
 
-bool CDShowCapture::RunGraph()
+bool CDShowCapture::SetRunning(bool run)
 {
     ComPtr<IMediaControl> control;
-    if (!m_pGraph || FAILED(m_pGraph.As(&control)))
-        return false;
     OAFilterState state;
-    if (!StateQueryOk(control->GetState(1000, &state)))
+    if (!m_pGraph || FAILED(m_pGraph.As(&control)) || !StateQueryOk(control->GetState(1000, &state)))
         return false;
-    if (state == State_Stopped || state == State_Paused)
+    if (run && state != State_Running)
         control->Run();
-    ComPtr<IVideoWindow> video;
-    if (SUCCEEDED(m_pGraph.As(&video)))
-        video->put_Visible(OATRUE);
-    return true;
-}
-
-bool CDShowCapture::StopGraph()
-{
-    ComPtr<IMediaControl> control;
-    if (!m_pGraph || FAILED(m_pGraph.As(&control)))
-        return false;
-    OAFilterState state;
-    if (!StateQueryOk(control->GetState(1000, &state)))
-        return false;
-    if (state == State_Paused || state == State_Running)
+    else if (!run && state != State_Stopped)
         control->Stop();
     ComPtr<IVideoWindow> video;
     if (SUCCEEDED(m_pGraph.As(&video)))
-        video->put_Visible(OAFALSE);
+        video->put_Visible(run ? OATRUE : OAFALSE);
     return true;
 }
+
+bool CDShowCapture::RunGraph() { return SetRunning(true); }
+
+bool CDShowCapture::StopGraph() { return SetRunning(false); }
 
 int CDShowCapture::GetGraphState()
 {

@@ -102,6 +102,8 @@ public:
     HWND m_hNotifyWnd = nullptr;
 
 private:
+    // Runs or stops a graph whose state has settled, and shows or hides its video.
+    bool SetRunning(bool run);
     bool ConfigureVideoWindow();
     // Replaces the graph pointers under the lock the snapshot worker reads them with.
     void SetGraph(Microsoft::WRL::ComPtr<IGraphBuilder> graph, Microsoft::WRL::ComPtr<IBaseFilter> cap);
