@@ -547,51 +547,59 @@ int CDShowCapture::GetGraphState()
 
 void CDShowCapture::TearDownGraph()
 {
-    if (m_pGraph) {
-        ComPtr<IMediaEventEx> events;
-        if (SUCCEEDED(m_pGraph.As(&events)))
-            events->SetNotifyWindow(0, 0, 0);
-        ComPtr<IMediaControl> control;
-        OAFilterState state;
-        if (SUCCEEDED(m_pGraph.As(&control)) && StateQueryOk(control->GetState(1000, &state)) &&
-            (state == State_Paused || state == State_Running))
-            control->Stop();
-        ComPtr<IVideoWindow> video;
-        if (SUCCEEDED(m_pGraph.As(&video))) {
-            video->put_Visible(OAFALSE);
-            video->put_Owner(0);
-        }
-        // The grabber must not call back into an object about to go.
-        ComPtr<ISampleGrabber> grabber;
-        ComPtr<IBaseFilter> grabberFilter = FindFilter(m_pGraph.Get(), L"SampleGrabber");
-        if (grabberFilter && SUCCEEDED(grabberFilter.As(&grabber)))
-            grabber->SetCallback(nullptr, 1);
-
-        ComPtr<IEnumFilters> filters;
-        if (FAILED(m_pGraph->EnumFilters(&filters))) {
-            ::OutputDebugStringW(L"pIGraphBuilder->EnumFilters error\n");
-        } else {
-            std::vector<ComPtr<IBaseFilter>> all;
-            ComPtr<IBaseFilter> f;
-            while (filters->Next(1, &f, nullptr) == S_OK) {
-                all.push_back(f);
-                f.Reset();
-            }
-            for (auto& filter : all) {
-                ComPtr<IEnumPins> pins;
-                if (SUCCEEDED(filter->EnumPins(&pins))) {
-                    ComPtr<IPin> pin;
-                    while (pins->Next(1, &pin, nullptr) == S_OK) {
-                        m_pGraph->Disconnect(pin.Get());
-                        pin.Reset();
-                    }
-                }
-                m_pGraph->RemoveFilter(filter.Get());
-            }
-        }
-        m_pGrabberCB.reset();
+    // Take the graph out first: stopping it may pump messages, and a handler
+    // that runs meanwhile (a device change) must not mistake it for live.
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> cap;
+    {
+        ExclusiveLock lock(m_lock);
+        graph.Swap(m_pGraph);
+        cap.Swap(m_pCapFilter);
     }
-    SetGraph(nullptr, nullptr);
+    if (!graph)
+        return;
+    ComPtr<IMediaEventEx> events;
+    if (SUCCEEDED(graph.As(&events)))
+        events->SetNotifyWindow(0, 0, 0);
+    ComPtr<IMediaControl> control;
+    OAFilterState state;
+    if (SUCCEEDED(graph.As(&control)) && StateQueryOk(control->GetState(1000, &state)) &&
+        state != State_Stopped)
+        control->Stop();
+    ComPtr<IVideoWindow> video;
+    if (SUCCEEDED(graph.As(&video))) {
+        video->put_Visible(OAFALSE);
+        video->put_Owner(0);
+    }
+    // The grabber must not call back into an object about to go.
+    ComPtr<ISampleGrabber> grabber;
+    ComPtr<IBaseFilter> grabberFilter = FindFilter(graph.Get(), L"SampleGrabber");
+    if (grabberFilter && SUCCEEDED(grabberFilter.As(&grabber)))
+        grabber->SetCallback(nullptr, 1);
+
+    ComPtr<IEnumFilters> filters;
+    if (FAILED(graph->EnumFilters(&filters))) {
+        ::OutputDebugStringW(L"pIGraphBuilder->EnumFilters error\n");
+    } else {
+        std::vector<ComPtr<IBaseFilter>> all;
+        ComPtr<IBaseFilter> f;
+        while (filters->Next(1, &f, nullptr) == S_OK) {
+            all.push_back(f);
+            f.Reset();
+        }
+        for (auto& filter : all) {
+            ComPtr<IEnumPins> pins;
+            if (SUCCEEDED(filter->EnumPins(&pins))) {
+                ComPtr<IPin> pin;
+                while (pins->Next(1, &pin, nullptr) == S_OK) {
+                    graph->Disconnect(pin.Get());
+                    pin.Reset();
+                }
+            }
+            graph->RemoveFilter(filter.Get());
+        }
+    }
+    m_pGrabberCB.reset();
 }
 
 bool CDShowCapture::SwitchDevice(int index)
