@@ -169,7 +169,7 @@ TEST_F(CameraTest, PreviewSizeChangeLaysTheWindowOutAgain)
     EXPECT_EQ(close.top, 119);
     EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(main, 1001))) << "the test button stays hidden";
 
-    Post(WM_USER + 123, 1); // the large window
+    Post(UM_SET_PREVIEW_SIZE, 1); // the large window
     ASSERT_TRUE(tdrv::WaitUntil([&] { ::GetWindowRect(main, &w); return w.right - w.left == 800; }, 3000));
     EXPECT_TRUE(WaitVisible(true));
     v = ChildRect(main, Viewer());
@@ -198,7 +198,7 @@ TEST_F(CameraTest, SmallScreenRefusesTheLargeWindow)
     RECT w;
     ::GetWindowRect(Main(), &w);
     EXPECT_EQ(w.right - w.left, 600) << "the stored large size does not fit";
-    Post(WM_USER + 123, 1);
+    Post(UM_SET_PREVIEW_SIZE, 1);
     ::Sleep(500);
     ::GetWindowRect(Main(), &w);
     EXPECT_EQ(w.right - w.left, 600);
@@ -210,11 +210,11 @@ TEST_F(CameraTest, CameraSwitchGoesToAPresentCameraOnly)
     AddCamera(0, Camera(L"Small", {Yuy2(640, 480)}));
     AddCamera(1, Camera(L"Large", {Yuy2(800, 600)}));
     StartOpen();
-    Post(kSelectCamera, 1);
+    Post(UM_SELECT_CAMERA, 1);
     EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 800u);
 
     ASSERT_EQ(vcam::SetUnplugged(0, true), S_OK);
-    Post(kSelectCamera, 0);
+    Post(UM_SELECT_CAMERA, 0);
     EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 800u) << "the old camera runs on";
     ExpectNoBox(300);
     EXPECT_EQ(SavedAfterClose(SetupIni(), "CurDevIndex"), "1");
@@ -225,9 +225,9 @@ TEST_F(CameraTest, RefusedResolutionFallsBackToTheOldOne)
     AddCamera(0, Camera(L"Two sizes", {Yuy2(640, 480), Yuy2(800, 600)}));
     StartOpen();
     EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 800u) << "native: the largest size";
-    Post(kSetResolution, 1);
+    Post(UM_SET_RESOLUTION, 1);
     EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 640u);
-    Post(kSetResolution, 3); // 1024 x 768: refused by this camera
+    Post(UM_SET_RESOLUTION, 3); // 1024 x 768: refused by this camera
     EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 640u);
     ExpectNoBox(300);
     EXPECT_EQ(SavedAfterClose(SetupIni(), "Resolution"), "1");
@@ -237,7 +237,7 @@ TEST_F(CameraTest, RotationTurnsThePictureOnTheCamera)
 {
     AddCamera(0, Camera(L"Roller", {Yuy2(640, 480)}));
     StartOpen();
-    Post(kRotate, 2); // 90 degrees clockwise
+    Post(UM_ROTATE, 2); // 90 degrees clockwise
     ASSERT_TRUE(WaitVisible(true));
     // The camera turns its page from the next frame it renders on.
     const Marks m(640, 480);
@@ -290,7 +290,7 @@ TEST_F(CameraTest, UnpluggingTheSelectedCameraRestartsOnTheFirstOrSaysNoneIsLeft
     AddCamera(0, Camera(L"Stays", {Yuy2(800, 600)}));
     AddCamera(1, Camera(L"Goes", {Yuy2(640, 480)}));
     StartOpen();
-    Post(kSelectCamera, 1);
+    Post(UM_SELECT_CAMERA, 1);
     ASSERT_EQ(tdrv::Picture(TestCapture()).Width(), 640u);
     ASSERT_EQ(vcam::SetUnplugged(1, true), S_OK);
     vcam::BroadcastDeviceChange();
@@ -308,14 +308,14 @@ TEST_F(CameraTest, SelectedCameraRemovedWhileHiddenIsRescannedQuietly)
     AddCamera(0, Camera(L"Stays", {Yuy2(800, 600)}));
     AddCamera(1, Camera(L"Goes", {Yuy2(640, 480)}));
     StartOpen();
-    Post(kSelectCamera, 1);
+    Post(UM_SELECT_CAMERA, 1);
     ASSERT_EQ(tdrv::Picture(TestCapture()).Width(), 640u);
     Post(WM_CLOSE);
     ASSERT_TRUE(WaitVisible(false));
     ASSERT_EQ(vcam::SetUnplugged(1, true), S_OK);
     vcam::BroadcastDeviceChange();
     ExpectNoBox(1500);
-    Post(kExternClick);
+    Post(UM_EXTERN_CLICK);
     ASSERT_TRUE(WaitVisible(true));
     EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 800u) << "camera 0 after the rescan";
     EXPECT_EQ(SavedAfterClose(ReserveIni(), "TotalDevNum"), "1");

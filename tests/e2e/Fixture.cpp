@@ -216,7 +216,7 @@ void TamselTest::StartOpen()
     // The hidden start is done once its first settings trace is out and the
     // tray icon is in place.
     ASSERT_TRUE(tdrv::WaitUntil([] { return tdrv::TrayIconExists(tdrv::FindMainWindow(), kTrayIconId); }, 10000));
-    Post(kExternClick);
+    Post(UM_EXTERN_CLICK);
     ASSERT_TRUE(WaitVisible(true));
     if (!camera) {
         ExpectBox(L"Tamsel", L"Start preview error");
@@ -227,7 +227,7 @@ bool TamselTest::QuitProgram()
 {
     HWND wnd = tdrv::FindMainWindow();
     if (wnd)
-        ::PostMessageW(wnd, kQuit, 0, 0);
+        ::PostMessageW(wnd, UM_QUIT, 0, 0);
     return m_app.WaitExit(10000);
 }
 

@@ -9,24 +9,13 @@
 
 #include "Driver.h"
 #include "VcamConfig.h"
+#include "shell/Messages.h"
 
 namespace e2e {
 
-// Private messages of the program's main window.
-enum : UINT {
-    kTrayNotify = WM_USER + 101,
-    kStartPreview = WM_USER + 111,
-    kSelectCamera = WM_USER + 113,
-    kSetResolution = WM_USER + 114,
-    kRotate = WM_USER + 115,
-    kSnapshot = WM_USER + 116,
-    kExternClick = WM_USER + 117,
-    kHwSnapshotKey = WM_USER + 119,
-    kSnapshotDone = WM_USER + 120,
-    kSaveSettings = WM_USER + 140,
-    kQuit = WM_USER + 170,
-};
-constexpr UINT kTrayIconId = 30001;
+// The program's own message numbers and tray icon id are the protocol the
+// tests speak.
+using namespace tamsel;
 
 std::wstring SettingsFolder();
 std::wstring SetupIni();

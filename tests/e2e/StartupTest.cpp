@@ -17,9 +17,9 @@ TEST_F(StartupTest, VisibleStartWithoutCameraShowsOneBoxAndStaysInTheTray)
     EXPECT_TRUE(tdrv::TrayIconExists(Main(), kTrayIconId));
 
     // Only a left double-click on the icon acts, and without a camera it refuses.
-    Post(kTrayNotify, kTrayIconId, WM_LBUTTONDOWN);
+    Post(UM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDOWN);
     ExpectNoBox(1000);
-    Post(kTrayNotify, kTrayIconId, WM_LBUTTONDBLCLK);
+    Post(UM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
     ExpectBox(L"Error", L"No camera plug-in");
     EXPECT_FALSE(Visible());
 }
@@ -132,7 +132,7 @@ TEST_F(StartupTest, QuitFromAnotherProgramSavesAndRemovesTheIcon)
     HWND wnd = Main();
     ASSERT_TRUE(tdrv::TrayIconExists(wnd, kTrayIconId));
     ::DeleteFileW(ReserveIni().c_str());
-    ASSERT_TRUE(::PostMessageW(wnd, kQuit, 0, 0));
+    ASSERT_TRUE(::PostMessageW(wnd, UM_QUIT, 0, 0));
     ASSERT_TRUE(m_app.WaitExit(10000));
     EXPECT_FALSE(tdrv::TrayIconExists(wnd, kTrayIconId));
     EXPECT_NE(ReadFile(SetupIni()).find("PreviewSize=1"), std::string::npos);

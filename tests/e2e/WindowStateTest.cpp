@@ -23,7 +23,7 @@ TEST_F(WindowStateTest, CloseHidesAndSavesAndAReopenReloads)
     // A settings change made while hidden is read by the reopening.
     WriteIni(SetupIni(), L"App_Setting", L"SanpHwKey", L"7b");
     const size_t mark = m_traces.Mark();
-    Post(kExternClick);
+    Post(UM_EXTERN_CLICK);
     ASSERT_TRUE(WaitVisible(true));
     EXPECT_TRUE(m_traces.WaitFor("HW key code = 0x7b\n", mark, 2000));
 }
@@ -61,24 +61,24 @@ TEST_F(WindowStateTest, SuspendHidesAndResumeReopensOnlyAnOpenWindow)
 TEST_F(WindowStateTest, SnapshotRequestsAreDroppedWhileOneIsPending)
 {
     StartOpen();
-    Post(kHwSnapshotKey);
+    Post(UM_HW_SNAPSHOT_KEY);
     ASSERT_TRUE(WaitTrace("Snapshot\n"));
     // No camera, so no snapshot worker: the request stays pending and every
     // further trigger is dropped until a completion arrives.
-    Post(kHwSnapshotKey);
+    Post(UM_HW_SNAPSHOT_KEY);
     Post(WM_COMMAND, 1008); // the capture button
-    Post(kHwSnapshotKey);
+    Post(UM_HW_SNAPSHOT_KEY);
     ::Sleep(500);
     EXPECT_EQ(CountTrace("Snapshot\n"), 1);
-    Post(kSnapshotDone);
-    Post(kHwSnapshotKey);
+    Post(UM_SNAPSHOT_DONE);
+    Post(UM_HW_SNAPSHOT_KEY);
     EXPECT_TRUE(tdrv::WaitUntil([&] { return CountTrace("Snapshot\n") == 2; }, 3000));
 
     // Hidden: the key reopens the window instead of taking a picture.
-    Post(kSnapshotDone);
+    Post(UM_SNAPSHOT_DONE);
     Post(WM_CLOSE);
     ASSERT_TRUE(WaitVisible(false));
-    Post(kHwSnapshotKey);
+    Post(UM_HW_SNAPSHOT_KEY);
     EXPECT_TRUE(WaitTrace("Exern click\n"));
     EXPECT_TRUE(WaitVisible(true));
     EXPECT_EQ(CountTrace("Snapshot\n"), 2);
@@ -92,7 +92,7 @@ TEST_F(WindowStateTest, NoResourcesLeakAcrossFiftyHideReopenCycles)
     auto cycle = [&] {
         ASSERT_TRUE(::PostMessageW(wnd, WM_CLOSE, 0, 0));
         ASSERT_TRUE(WaitVisible(false));
-        ASSERT_TRUE(::PostMessageW(wnd, kExternClick, 0, 0));
+        ASSERT_TRUE(::PostMessageW(wnd, UM_EXTERN_CLICK, 0, 0));
         ASSERT_TRUE(WaitVisible(true));
     };
     for (int i = 0; i < 5; ++i)
