@@ -17,6 +17,7 @@ add_library(tamsel_core STATIC
     src/review/PreviewDlg.cpp
     src/framework/Dialog.cpp
     src/framework/Handles.cpp
+    src/framework/Worker.cpp
     src/settings/DebugLog.cpp
     src/settings/SettingsStore.cpp
     src/shell/KeyHook.cpp

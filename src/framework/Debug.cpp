@@ -20,6 +20,21 @@ void DebugTrace(const wchar_t* format, ...)
     ::OutputDebugStringW(text);
 }
 
+HRESULT TraceHr(const wchar_t* what, HRESULT hr)
+{
+    if (FAILED(hr))
+        DebugTrace(L"%ls failed: 0x%08lx\n", what, static_cast<unsigned long>(hr));
+    return hr;
+}
+
+bool TraceLastError(const wchar_t* what)
+{
+    const DWORD error = ::GetLastError();
+    DebugTrace(L"%ls failed: error %lu\n", what, static_cast<unsigned long>(error));
+    ::SetLastError(error);
+    return false;
+}
+
 const wchar_t* AppName()
 {
     static const std::wstring name = [] {

@@ -9,6 +9,14 @@ namespace fw {
 // characters.
 void DebugTrace(const wchar_t* format, ...);
 
+// Traces a failed platform call with its HRESULT ("what failed: 0x80040154")
+// and hands the HRESULT back, so a call can be wrapped where it is made.
+// Successful results pass through silently.
+HRESULT TraceHr(const wchar_t* what, HRESULT hr);
+
+// Traces a failed Win32 call with GetLastError() and returns false.
+bool TraceLastError(const wchar_t* what);
+
 // The program's name: the executable's file name without its extension.
 const wchar_t* AppName();
 

@@ -1,9 +1,14 @@
-// Owning wrappers for the handles the program holds. Each wrapper closes its
-// handle exactly once, moves but never copies.
+// The ownership kit: every handle, lock, GDI object and COM allocation the
+// program holds has its owner here. Each owner frees exactly once, moves but
+// never copies. Everything works on Windows XP (no SRW locks or condition
+// variables: a critical section is the lock).
 #pragma once
 
 #include <windows.h>
 #include <mmsystem.h>
+#include <objbase.h>
+#include <strmif.h>
+
 #include <utility>
 
 namespace fw {
@@ -61,7 +66,14 @@ inline void CloseKey(HKEY h) { ::RegCloseKey(h); }
 inline void CloseHook(HHOOK h) { ::UnhookWindowsHookEx(h); }
 inline void CloseIcon(HICON h) { ::DestroyIcon(h); }
 inline void CloseGdi(HGDIOBJ h) { ::DeleteObject(h); }
+inline void CloseBitmap(HBITMAP h) { ::DeleteObject(h); }
+inline void CloseRegion(HRGN h) { ::DeleteObject(h); }
+inline void CloseBrush(HBRUSH h) { ::DeleteObject(h); }
+inline void CloseFont(HFONT h) { ::DeleteObject(h); }
+inline void CloseDC(HDC h) { ::DeleteDC(h); }
 inline void CloseMixer(HMIXER h) { ::mixerClose(h); }
+inline void CloseModule(HMODULE h) { ::FreeLibrary(h); }
+inline void CloseTaskMem(void* p) { ::CoTaskMemFree(p); }
 } // namespace detail
 
 // Kernel objects whose "none" is null (events, threads, processes, mappings).
@@ -82,7 +94,151 @@ using RegKey = Unique<NullInvalidTraits<HKEY, detail::CloseKey>>;
 using HookHandle = Unique<NullInvalidTraits<HHOOK, detail::CloseHook>>;
 using IconHandle = Unique<NullInvalidTraits<HICON, detail::CloseIcon>>;
 using GdiObject = Unique<NullInvalidTraits<HGDIOBJ, detail::CloseGdi>>;
+using Bitmap = Unique<NullInvalidTraits<HBITMAP, detail::CloseBitmap>>;
+using Region = Unique<NullInvalidTraits<HRGN, detail::CloseRegion>>;
+using Brush = Unique<NullInvalidTraits<HBRUSH, detail::CloseBrush>>;
+using Font = Unique<NullInvalidTraits<HFONT, detail::CloseFont>>;
+// A device context made with CreateCompatibleDC.
+using MemoryDC = Unique<NullInvalidTraits<HDC, detail::CloseDC>>;
 using MixerHandle = Unique<NullInvalidTraits<HMIXER, detail::CloseMixer>>;
+using Module = Unique<NullInvalidTraits<HMODULE, detail::CloseModule>>;
+
+// Memory a COM call allocated with CoTaskMemAlloc (display names, pin names).
+template <typename T>
+class CoTaskMem {
+public:
+    CoTaskMem() noexcept = default;
+    ~CoTaskMem() { reset(); }
+    CoTaskMem(const CoTaskMem&) = delete;
+    CoTaskMem& operator=(const CoTaskMem&) = delete;
+    T* get() const noexcept { return m_p; }
+    explicit operator bool() const noexcept { return m_p != nullptr; }
+    T** put() noexcept
+    {
+        reset();
+        return &m_p;
+    }
+    void reset() noexcept { detail::CloseTaskMem(std::exchange(m_p, nullptr)); }
+
+private:
+    T* m_p = nullptr;
+};
+using CoTaskString = CoTaskMem<wchar_t>;
+
+// Frees a media type's format block and its extra interface.
+inline void FreeMediaTypeContents(AM_MEDIA_TYPE& mt) noexcept
+{
+    if (mt.cbFormat && mt.pbFormat)
+        ::CoTaskMemFree(mt.pbFormat);
+    mt.cbFormat = 0;
+    mt.pbFormat = nullptr;
+    if (mt.pUnk) {
+        mt.pUnk->Release();
+        mt.pUnk = nullptr;
+    }
+}
+
+// An AM_MEDIA_TYPE allocated by a DirectShow call, freed with it.
+class MediaTypePtr {
+public:
+    MediaTypePtr() noexcept = default;
+    ~MediaTypePtr() { reset(); }
+    MediaTypePtr(const MediaTypePtr&) = delete;
+    MediaTypePtr& operator=(const MediaTypePtr&) = delete;
+    AM_MEDIA_TYPE** put() noexcept
+    {
+        reset();
+        return &m_mt;
+    }
+    AM_MEDIA_TYPE* get() const noexcept { return m_mt; }
+    AM_MEDIA_TYPE* operator->() const noexcept { return m_mt; }
+    explicit operator bool() const noexcept { return m_mt != nullptr; }
+    void reset() noexcept
+    {
+        if (m_mt) {
+            FreeMediaTypeContents(*m_mt);
+            ::CoTaskMemFree(m_mt);
+            m_mt = nullptr;
+        }
+    }
+
+private:
+    AM_MEDIA_TYPE* m_mt = nullptr;
+};
+
+// A media type filled in place (GetConnectedMediaType): its contents are
+// freed on scope exit, the record itself lives on the stack.
+class MediaTypeContents {
+public:
+    MediaTypeContents() noexcept = default;
+    ~MediaTypeContents() { FreeMediaTypeContents(m_mt); }
+    MediaTypeContents(const MediaTypeContents&) = delete;
+    MediaTypeContents& operator=(const MediaTypeContents&) = delete;
+    AM_MEDIA_TYPE* put() noexcept
+    {
+        FreeMediaTypeContents(m_mt);
+        return &m_mt;
+    }
+    const AM_MEDIA_TYPE& get() const noexcept { return m_mt; }
+
+private:
+    AM_MEDIA_TYPE m_mt{};
+};
+
+// ---- locks --------------------------------------------------------------------
+
+class Lock;
+
+// Holds a Lock from construction to scope exit.
+class [[nodiscard]] LockGuard {
+public:
+    explicit LockGuard(CRITICAL_SECTION& cs) noexcept : m_cs(cs) { ::EnterCriticalSection(&m_cs); }
+    ~LockGuard() { ::LeaveCriticalSection(&m_cs); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    CRITICAL_SECTION& m_cs;
+};
+
+// A small exclusive lock. A critical section, because XP has no SRW lock;
+// the data it guards is copied out under it, never worked on.
+class Lock {
+public:
+    Lock() noexcept { ::InitializeCriticalSection(&m_cs); }
+    ~Lock() { ::DeleteCriticalSection(&m_cs); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    // auto guard = m_lock.Acquire();
+    LockGuard Acquire() noexcept { return LockGuard(m_cs); }
+
+private:
+    CRITICAL_SECTION m_cs;
+};
+
+// ---- events ---------------------------------------------------------------------
+
+// An unnamed event.
+class Event {
+public:
+    enum Kind { kAutoReset, kManualReset };
+    Event() noexcept = default;
+    // Creates the event; false (with the error traced) when the system refuses.
+    bool Create(Kind kind, bool signalled = false) noexcept;
+    bool Set() noexcept { return m_h && ::SetEvent(m_h.get()); }
+    bool Reset() noexcept { return m_h && ::ResetEvent(m_h.get()); }
+    // True when the event was signalled within ms.
+    bool Wait(DWORD ms) const noexcept { return m_h && ::WaitForSingleObject(m_h.get(), ms) == WAIT_OBJECT_0; }
+    bool IsSet() const noexcept { return Wait(0); }
+    HANDLE get() const noexcept { return m_h.get(); }
+    explicit operator bool() const noexcept { return static_cast<bool>(m_h); }
+    void Close() noexcept { m_h.reset(); }
+
+private:
+    Handle m_h;
+};
+
+// ---- device contexts -------------------------------------------------------------
 
 // A device context taken with GetDC/GetWindowDC and given back on scope exit.
 class WindowDC {
@@ -104,9 +260,65 @@ private:
     HDC m_dc;
 };
 
+// BeginPaint/EndPaint for one WM_PAINT.
+class PaintDC {
+public:
+    explicit PaintDC(HWND wnd) noexcept : m_wnd(wnd), m_dc(::BeginPaint(wnd, &m_ps)) {}
+    ~PaintDC() { ::EndPaint(m_wnd, &m_ps); }
+    PaintDC(const PaintDC&) = delete;
+    PaintDC& operator=(const PaintDC&) = delete;
+    HDC get() const noexcept { return m_dc; }
+    const RECT& Dirty() const noexcept { return m_ps.rcPaint; }
+
+private:
+    HWND m_wnd;
+    PAINTSTRUCT m_ps{};
+    HDC m_dc;
+};
+
+// Selects a GDI object into a device context and puts the old one back on
+// scope exit: auto restore = fw::SelectInto(dc, bitmap.get());
+class [[nodiscard]] SelectRestorer {
+public:
+    SelectRestorer(HDC dc, HGDIOBJ obj) noexcept : m_dc(dc), m_old(dc && obj ? ::SelectObject(dc, obj) : nullptr) {}
+    ~SelectRestorer()
+    {
+        if (m_old && m_old != HGDI_ERROR)
+            ::SelectObject(m_dc, m_old);
+    }
+    SelectRestorer(const SelectRestorer&) = delete;
+    SelectRestorer& operator=(const SelectRestorer&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+inline SelectRestorer SelectInto(HDC dc, HGDIOBJ obj) noexcept { return SelectRestorer(dc, obj); }
+
+// ---- COM --------------------------------------------------------------------------
+
+// COM initialised on this thread for the object's lifetime (each thread that
+// uses COM objects of its own keeps one).
+class ComApartment {
+public:
+    explicit ComApartment(DWORD model = COINIT_APARTMENTTHREADED) noexcept
+        : m_started(SUCCEEDED(::CoInitializeEx(nullptr, model))) {}
+    ~ComApartment()
+    {
+        if (m_started)
+            ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    bool Started() const noexcept { return m_started; }
+
+private:
+    bool m_started;
+};
+
 // Waits for a thread in fixed steps, tracing each step that times out; returns
 // when the thread has ended. Used where the caller asked the thread to stop and
-// the thread polls its stop flag between short operations.
+// the thread looks at its stop request between short operations.
 void WaitForThreadInSteps(HANDLE thread, DWORD stepMs, const wchar_t* traceOnTimeout);
 
 } // namespace fw
