@@ -7,7 +7,7 @@
 #include <d3d9.h> // vmr9.h needs the Direct3D 9 types
 #include <vmr9.h>
 
-#include "framework/Handles.h"
+#include "framework/MediaType.h"
 
 // Interfaces whose identifiers MinGW's headers do not attach for __uuidof.
 __CRT_UUID_DECL(IVideoWindow, 0x56a868b4, 0x0ad4, 0x11ce, 0xb0, 0x3a, 0x00, 0x20, 0xaf, 0x0b, 0xa7, 0x70)
