@@ -20,9 +20,13 @@ add_library(tamsel_core STATIC
     src/framework/Worker.cpp
     src/settings/DebugLog.cpp
     src/settings/SettingsStore.cpp
+    src/shell/IdleClock.cpp
     src/shell/KeyHook.cpp
+    src/shell/LivePreview.cpp
     src/shell/TamselDlg.cpp
+    src/shell/TrayIcon.cpp
     src/snapshot/JpegEncoder.cpp
+    src/snapshot/SnapshotWorker.cpp
     src/snapshot/StealthControls.cpp
 )
 target_include_directories(tamsel_core PUBLIC src)

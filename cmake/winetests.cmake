@@ -28,6 +28,7 @@ set(W64 ${TAMSEL_WIN64_DIR})
 
 tamsel_wine_env(main --screen 1024x768)
 tamsel_wine_env(small --screen 1024x600)
+tamsel_wine_env(noaudio --screen 1024x768 --audio none)
 
 if(EXISTS ${W64}/tests/win/tamsel_win_tests.exe)
     tamsel_wine_test(win.units main ${W64}/tests/win/tamsel_win_tests.exe)
@@ -41,6 +42,7 @@ endif()
 if(EXISTS ${W64}/tests/e2e/tamsel_e2e.exe)
     tamsel_wine_test(e2e main ${W64}/tests/e2e/tamsel_e2e.exe)
     tamsel_wine_test(e2e.small_screen small ${W64}/tests/e2e/tamsel_e2e.exe --gtest_filter=*SmallScreen*)
+    tamsel_wine_test(e2e.no_audio noaudio ${W64}/tests/e2e/tamsel_e2e.exe --gtest_filter=*NoAudio*)
 endif()
 
 include(${CMAKE_CURRENT_SOURCE_DIR}/tools/vcam/winetests.cmake OPTIONAL)

@@ -5,6 +5,7 @@
 # here are ended.
 #
 #   winenv.sh start STATE [--screen WxH] [--arch win64|win32] [--display :N]
+#                         [--audio null|none]   (none: no playback device at all)
 #   winenv.sh exec STATE -- COMMAND...   run a command inside the environment
 #   winenv.sh stop STATE
 set -euo pipefail
@@ -16,12 +17,13 @@ mkdir -p "$state"
 state=$(cd "$state" && pwd)
 
 start() {
-    local screen=1024x768 arch=win64 display="" own_display=0
+    local screen=1024x768 arch=win64 display="" own_display=0 audio=null
     while [ $# -gt 0 ]; do
         case $1 in
             --screen) screen=$2; shift 2 ;;
             --arch) arch=$2; shift 2 ;;
             --display) display=$2; shift 2 ;;
+            --audio) audio=$2; shift 2 ;;
             *) echo "winenv: unknown option $1" >&2; exit 2 ;;
         esac
     done
@@ -42,11 +44,17 @@ start() {
         own_display=1
     fi
 
-    cat >"$state/asound.conf" <<ALSA
+    if [ "$audio" = none ]; then
+        # ALSA's own configuration alone: with no sound card there is no
+        # playback device, as on a desktop with nothing in its audio jack.
+        echo '</usr/share/alsa/alsa.conf>' >"$state/asound.conf"
+    else
+        cat >"$state/asound.conf" <<ALSA
 </usr/share/alsa/alsa.conf>
 pcm.!default { type null }
 ctl.!default { type hw card 0 }
 ALSA
+    fi
 
     cat >"$state/env" <<ENV
 export DISPLAY=$display

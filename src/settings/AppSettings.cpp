@@ -12,15 +12,12 @@ int CorrectWindowSizeMod(int previewSize, int screenHeight)
 
 int CorrectResolutionMode(int resolution)
 {
-    return (resolution >= 1 && resolution <= 4) ? resolution : 4;
+    return IsResolutionMode(resolution) ? resolution : 4;
 }
 
 int CorrectIdleTimeMode(int idleTime)
 {
-    switch (idleTime) {
-    case 1: case 2: case 3: case 4: case 6: return idleTime;
-    default: return 1;
-    }
+    return IsIdleTimeMode(idleTime) ? idleTime : 1;
 }
 
 bool CorrectGpsOn(int geotagging) { return geotagging != 0; }

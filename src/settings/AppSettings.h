@@ -39,6 +39,13 @@ inline constexpr wchar_t kSetupIni[] = L"setup.ini";
 inline constexpr wchar_t kReserveIni[] = L"reserve.ini";
 inline constexpr wchar_t kDefaultFolderName[] = L"Corvane Varnex";
 
+// The values a setting takes. The load corrects anything else; the main
+// window's setting messages ignore it (a stray or hostile post from another
+// program is never stored).
+constexpr bool IsResolutionMode(int v) { return v >= 1 && v <= 4; }      // VGA, SVGA, XVGA, native
+constexpr bool IsPreviewSize(int v) { return v == 0 || v == 1; }         // small, large window
+constexpr bool IsIdleTimeMode(int v) { return (v >= 1 && v <= 4) || v == 6; } // 5..20, 30 minutes
+
 int CorrectWindowSizeMod(int previewSize, int screenHeight);
 int CorrectResolutionMode(int resolution);
 int CorrectIdleTimeMode(int idleTime);

@@ -2,7 +2,6 @@
 
 #include <dbt.h>
 
-#include "capture/FrameRules.h"
 #include "framework/Debug.h"
 #include "resources/resource.h"
 #include "settings/SettingsStore.h"
@@ -13,7 +12,10 @@
 
 namespace tamsel {
 
-CTamselDlg::CTamselDlg() : fw::Dialog(IDD_TAMSEL_DIALOG) {}
+CTamselDlg::CTamselDlg() : fw::Dialog(IDD_TAMSEL_DIALOG)
+{
+    m_tray.OnDoubleClick([this] { OnTrayDoubleClick(); });
+}
 
 CTamselDlg::~CTamselDlg() = default;
 
@@ -21,6 +23,8 @@ void CTamselDlg::Quit()
 {
     ::PostMessageW(Hwnd(), WM_QUIT, 0, 0);
 }
+
+// ---- start-up ----------------------------------------------------------------
 
 bool CTamselDlg::OnInitDialog()
 {
@@ -34,15 +38,10 @@ bool CTamselDlg::OnInitDialog()
         Quit();
         return true;
     }
-    if (!m_stealth.OpenAudioControl(m_nOsLevel)) {
-        fw::ShowMessage(Hwnd(), L"Get audio control error");
+    if (!OpenStealthControls()) {
         Quit();
         return true;
     }
-    // Desktops with an external monitor have no brightness control; the flash
-    // rule then counts the brightness as 0, so the program runs without it.
-    if (m_nOsLevel >= 2 && !m_stealth.QueryBrightnessObject())
-        ::OutputDebugStringW(L"No brightness control, brightness counts as 0\n");
     if (!m_jpeg.StartGdiplus()) {
         Quit();
         return true;
@@ -57,7 +56,10 @@ bool CTamselDlg::OnInitDialog()
         Quit();
         return true;
     }
-    AddTrayIcon();
+    // Without an icon the window hides; a second start or the hardware key
+    // still brings it back.
+    if (!m_tray.AddTrayIcon(Hwnd(), m_hTrayIcon, m_settings.TrayDisplayString))
+        ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
     CenterOnScreen();
 
     m_capture.m_hNotifyWnd = Hwnd();
@@ -84,29 +86,14 @@ bool CTamselDlg::OnInitDialog()
     m_capture.m_nCurDev = m_settings.CurDevIndex;
     m_bCameraHasFlash = false; // flash support arrives with the flash controller
 
-    m_hSnapEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!m_hSnapEvent) {
-        fw::ShowMessage(Hwnd(), L"Create Snapshot event error\n");
-        Quit();
-        return true;
-    }
     if (!StartSnapshotWorker()) {
-        fw::ShowMessage(Hwnd(), L"Create Snapshot procesure error\n");
         Quit();
         return true;
     }
-
-    if (m_bShowOnStart) {
-        ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
-        if (m_settings.GPS_ON)
-            ::PostMessageW(Hwnd(), UM_GPS_START, 0, 0);
-        if (!StartIdleTimer()) {
-            fw::ShowMessage(Hwnd(), L"Create Check Idle timer error");
-            Quit();
-        }
-        RestartIdleClock();
-        m_bActive = true;
-    }
+    // A hide sequence run meanwhile (the icon could not be added) leaves the
+    // window closed: its live machinery must not start behind its back.
+    if (m_bShowOnStart && m_bAllowShow)
+        StartLiveMachinery();
     return true;
 }
 
@@ -123,6 +110,58 @@ bool CTamselDlg::CheckOsVersion()
     return true;
 }
 
+bool CTamselDlg::OpenStealthControls()
+{
+    switch (m_stealth.OpenAudioControl(m_nOsLevel)) {
+    case CStealthControls::AudioOpen::kOpened:
+        break;
+    case CStealthControls::AudioOpen::kNoDevice:
+        // Nothing in the audio jack is no reason to refuse to start; the
+        // flash rule then counts the volume as 0.
+        ::OutputDebugStringW(L"No audio device, volume counts as 0\n");
+        break;
+    case CStealthControls::AudioOpen::kFailed:
+        fw::ShowMessage(Hwnd(), L"Get audio control error");
+        return false;
+    }
+    // Desktops with an external monitor have no brightness control; the flash
+    // rule then counts the brightness as 0, so the program runs without it.
+    if (m_nOsLevel >= 2 && !m_stealth.QueryBrightnessObject())
+        ::OutputDebugStringW(L"No brightness control, brightness counts as 0\n");
+    return true;
+}
+
+bool CTamselDlg::StartSnapshotWorker()
+{
+    switch (m_snapshots.StartSnapshotWorker(Hwnd(), [this] { TakeSnapshot(); })) {
+    case CSnapshotWorker::StartResult::kStarted:
+        return true;
+    case CSnapshotWorker::StartResult::kNoEvent:
+        fw::ShowMessage(Hwnd(), L"Create Snapshot event error\n");
+        return false;
+    case CSnapshotWorker::StartResult::kNoThread:
+        fw::ShowMessage(Hwnd(), L"Create Snapshot procesure error\n");
+        return false;
+    }
+    return false;
+}
+
+// The end of a visible start: preview, geotagging and the idle clock.
+void CTamselDlg::StartLiveMachinery()
+{
+    ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
+    if (m_settings.GPS_ON)
+        ::PostMessageW(Hwnd(), UM_GPS_START, 0, 0);
+    if (!m_idle.StartIdleTimer(Hwnd())) {
+        fw::ShowMessage(Hwnd(), L"Create Check Idle timer error");
+        Quit();
+    }
+    m_idle.RestartIdleClock();
+    m_bActive = true;
+}
+
+// ---- hiding and ending -----------------------------------------------------------
+
 void CTamselDlg::OnClose()
 {
     m_bAllowShow = false;
@@ -131,35 +170,24 @@ void CTamselDlg::OnClose()
     StopGpsReader();
     FreeSkinImages();
     m_capture.TearDownGraph();
-    KillIdleTimer();
+    m_idle.KillIdleTimer();
     m_bActive = false;
 }
 
 void CTamselDlg::StopGpsReader()
 {
-    if (!m_hGpsThread)
-        return;
-    m_bGpsStop = true;
-    fw::WaitForThreadInSteps(m_hGpsThread.get(), 1000, L"wait for gps thread out\n");
-    m_hGpsThread.reset();
-    m_bGpsStop = false;
+    // The reader arrives with geotagging; until then there is none to stop.
 }
 
 void CTamselDlg::OnDestroy()
 {
     OnClose();
-    if (m_hSnapThread) {
-        m_bSnapQuit = true;
-        ::SetEvent(m_hSnapEvent.get());
-        fw::WaitForThreadInSteps(m_hSnapThread.get(), 500, L"wait for snap thread out\n");
-        m_hSnapThread.reset();
-    }
-    m_hSnapEvent.reset();
-    RemoveTrayIcon();
+    m_snapshots.StopSnapshotWorker();
+    m_tray.RemoveTrayIcon();
     m_pPreviewDlg.reset();
     FreeSkinImages();
     m_jpeg.Shutdown();
-    KillIdleTimer();
+    m_idle.KillIdleTimer();
     SaveSettings();
     RemoveKeyHook();
     m_settings.FlashSupportDev.clear();
@@ -167,6 +195,8 @@ void CTamselDlg::OnDestroy()
     m_log.Close();
     m_stealth.Release();
 }
+
+// ---- settings ----------------------------------------------------------------------
 
 void CTamselDlg::LoadSettings()
 {
@@ -193,6 +223,8 @@ void CTamselDlg::SaveSettings()
 {
     SaveSettingsToFiles(m_settings);
 }
+
+// ---- window state and reopening -----------------------------------------------------
 
 void CTamselDlg::ShowOpenWindow()
 {
@@ -259,10 +291,11 @@ void CTamselDlg::LayoutWindow()
     ::SetWindowPos(test, nullptr, l.window.width - (tr.right - tr.left),
                    l.window.height - (tr.bottom - tr.top), 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_HIDEWINDOW);
-    HRGN shape = ::CreateRoundRectRgn(kWindowShapeInset, kWindowShapeInset, l.window.width,
-                                      l.window.height, kWindowCornerEllipse, kWindowCornerEllipse);
-    if (shape && !::SetWindowRgn(wnd, shape, TRUE))
-        ::DeleteObject(shape); // the window owns the region only when it took it
+    fw::Region shape(::CreateRoundRectRgn(kWindowShapeInset, kWindowShapeInset, l.window.width,
+                                          l.window.height, kWindowCornerEllipse, kWindowCornerEllipse));
+    // The window owns the region once it took it.
+    if (shape && ::SetWindowRgn(wnd, shape.get(), TRUE))
+        shape.release();
 }
 
 void CTamselDlg::RelayoutWindow()
@@ -276,58 +309,16 @@ void CTamselDlg::RelayoutWindow()
     ::ShowWindow(Hwnd(), SW_SHOW);
 }
 
+void CTamselDlg::RepaintViewerAndPump()
+{
+    if (m_pPreviewDlg) {
+        ::InvalidateRect(m_pPreviewDlg->Hwnd(), nullptr, TRUE);
+        ::UpdateWindow(m_pPreviewDlg->Hwnd());
+    }
+    PumpWaitingMessages();
+}
+
 void CTamselDlg::FreeSkinImages() {}
-
-bool CTamselDlg::AddTrayIcon()
-{
-    if (m_bTrayIconAdded)
-        return true;
-    m_nid = NOTIFYICONDATAW{};
-    m_nid.cbSize = sizeof m_nid;
-    m_nid.hWnd = Hwnd();
-    m_nid.uID = kTrayIconId;
-    m_nid.uFlags = NIF_MESSAGE | NIF_ICON;
-    m_nid.uCallbackMessage = UM_TRAY_NOTIFY;
-    m_nid.hIcon = m_hTrayIcon;
-    if (!m_settings.TrayDisplayString.empty()) {
-        m_nid.uFlags |= NIF_TIP;
-        lstrcpynW(m_nid.szTip, m_settings.TrayDisplayString.c_str(), ARRAYSIZE(m_nid.szTip));
-    }
-    if (!::Shell_NotifyIconW(NIM_ADD, &m_nid)) {
-        ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
-        return false;
-    }
-    m_bTrayIconAdded = true;
-    return true;
-}
-
-void CTamselDlg::RemoveTrayIcon()
-{
-    if (m_bTrayIconAdded) {
-        ::Shell_NotifyIconW(NIM_DELETE, &m_nid);
-        m_bTrayIconAdded = false;
-    }
-}
-
-bool CTamselDlg::StartIdleTimer()
-{
-    m_nIdleTimer = ::SetTimer(Hwnd(), kIdleTimerId, kIdleTimerPeriodMs, nullptr);
-    return m_nIdleTimer != 0;
-}
-
-void CTamselDlg::KillIdleTimer()
-{
-    if (m_nIdleTimer) {
-        ::KillTimer(Hwnd(), m_nIdleTimer);
-        m_nIdleTimer = 0;
-    }
-}
-
-void CTamselDlg::OnTimer(UINT_PTR id)
-{
-    if (id == kIdleTimerId && IdleExpired(::GetTickCount(), m_dwLastActivity, m_settings.IdleTimeMode))
-        ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
-}
 
 void CTamselDlg::OnExternClick()
 {
@@ -346,10 +337,8 @@ void CTamselDlg::OnExternClick()
     FinishReopening();
 }
 
-void CTamselDlg::OnTrayNotify(LPARAM mouseMessage)
+void CTamselDlg::OnTrayDoubleClick()
 {
-    if (mouseMessage != WM_LBUTTONDBLCLK)
-        return;
     if (IsOpen()) {
         BringToTop();
         return;
@@ -376,11 +365,11 @@ void CTamselDlg::FinishReopening()
         ::PostMessageW(Hwnd(), UM_GPS_START, 0, 0);
     else
         m_gpsInfo.nStatus = GPS_OFF;
-    if (!StartIdleTimer()) {
+    if (!m_idle.StartIdleTimer(Hwnd())) {
         fw::ShowMessage(Hwnd(), L"Create Check Idle timer error");
         Quit();
     }
-    RestartIdleClock();
+    m_idle.RestartIdleClock();
     m_bActive = true;
 }
 
@@ -393,7 +382,7 @@ void CTamselDlg::ReenterPictureReview()
 void CTamselDlg::OnHwSnapshotKey()
 {
     if (IsOpen()) {
-        if (m_nMode == 1 && !m_bSnapBusy) {
+        if (m_nMode == 1 && !m_snapshots.Busy()) {
             ::OutputDebugStringW(L"Snapshot\n");
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
         }
@@ -401,15 +390,6 @@ void CTamselDlg::OnHwSnapshotKey()
     }
     ::OutputDebugStringW(L"Exern click\n");
     ::PostMessageW(Hwnd(), UM_EXTERN_CLICK, 0, 0);
-}
-
-void CTamselDlg::OnSnapshotRequest()
-{
-    if (m_bSnapBusy)
-        return; // triggers during a snapshot are dropped, not queued
-    m_bSnapBusy = true;
-    if (m_hSnapEvent)
-        ::SetEvent(m_hSnapEvent.get());
 }
 
 void CTamselDlg::OnPowerBroadcast(WPARAM event)
@@ -431,112 +411,37 @@ void CTamselDlg::OnWindowPosChanging(WINDOWPOS& pos)
         pos.flags &= ~SWP_SHOWWINDOW;
 }
 
-void CTamselDlg::OnSetIdleTime(int mode)
-{
-    if (mode != m_settings.IdleTimeMode) {
-        m_settings.IdleTimeMode = mode;
-        RestartIdleClock();
-    }
-}
-
-void CTamselDlg::OnGpsPort(int port)
-{
-    m_settings.GPSComport = port;
-    ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);
-}
-
-void CTamselDlg::OnSetPreviewSize(int sizeMod)
-{
-    const bool shortScreen = ::GetSystemMetrics(SM_CYSCREEN) < 768;
-    if (sizeMod == m_settings.WindowSizeMod || (sizeMod == 1 && shortScreen)) {
-        ReplyToSetup(kSetupPreviewSize, m_settings.WindowSizeMod);
-        return;
-    }
-    m_settings.WindowSizeMod = shortScreen ? 0 : sizeMod;
-    m_capture.StopGraph();
-    RelayoutWindow();
-    // The video window follows the viewer's new size.
-    m_capture.FitVideoWindow();
-    m_capture.RunGraph();
-    ReplyToSetup(kSetupPreviewSize, m_settings.WindowSizeMod);
-    RestartIdleClock();
-}
-
 void CTamselDlg::ReplyToSetup(WPARAM, LPARAM)
 {
     // Replies go to the setup dialog while it is open; it arrives with the
     // settings user interface, and until then every reply is dropped.
 }
 
-// ---- camera -----------------------------------------------------------------
+// ---- camera side -------------------------------------------------------------------
 
-void CTamselDlg::OnStartPreview()
+void CTamselDlg::OnCameraSelected(int)
 {
-    if (!IsOpen())
-        return;
-    m_capture.m_hVideoOwner = m_pPreviewDlg ? m_pPreviewDlg->Hwnd() : nullptr;
-    m_capture.m_hNotifyWnd = Hwnd();
-    m_capture.m_nResMode = m_settings.ResolutionMode;
-    if (!m_capture.StartPreview())
-        fw::ShowMessage(Hwnd(), L"Start preview error");
+    m_bCameraHasFlash = false; // flash support arrives with the flash controller
 }
 
-bool CTamselDlg::RestartGraph()
+void CTamselDlg::OnCamerasChanged(int count, int current, bool tellSetup)
 {
-    m_capture.TearDownGraph();
-    return m_capture.DevCount() != 0 && m_capture.BuildGraph() && m_capture.ConnectGraph() &&
-           m_capture.RunGraph();
+    m_settings.TotalDevNum = count;
+    if (current >= 0)
+        m_settings.CurDevIndex = current;
+    if (tellSetup)
+        ReplyToSetup(kSetupCameraChanged, m_settings.CurDevIndex);
+    // A camera found after a start without one still gets its snapshot worker.
+    if (count > 0 && !m_snapshots.Exists())
+        StartSnapshotWorker();
 }
 
-void CTamselDlg::RepaintViewerAndPump()
+void CTamselDlg::OnNoCamera(bool asBox)
 {
-    if (m_pPreviewDlg) {
-        ::InvalidateRect(m_pPreviewDlg->Hwnd(), nullptr, TRUE);
-        ::UpdateWindow(m_pPreviewDlg->Hwnd());
-    }
-    PumpWaitingMessages();
-}
-
-void CTamselDlg::OnSelectCamera(int index)
-{
-    if (!IsOpen())
-        return;
-    m_capture.StopGraph();
-    RepaintViewerAndPump();
-    if (m_capture.SwitchDevice(index)) {
-        m_settings.CurDevIndex = index;
-        m_bCameraHasFlash = false; // flash support arrives with the flash controller
-        ReplyToSetup(kSetupCameraChanged, index);
-    } else {
-        ReplyToSetup(kSetupChangeFailed, 1);
-    }
-}
-
-void CTamselDlg::OnSetResolution(int mode)
-{
-    if (!IsOpen())
-        return;
-    m_capture.StopGraph();
-    RepaintViewerAndPump();
-    const int old = m_settings.ResolutionMode;
-    m_settings.ResolutionMode = m_capture.m_nResMode = mode;
-    if (RestartGraph()) {
-        ReplyToSetup(kSetupResolutionApplied, m_settings.ResolutionMode);
-        return;
-    }
-    m_settings.ResolutionMode = m_capture.m_nResMode = old;
-    RestartGraph(); // the old resolution ran before, a failure here has no one to tell
-    ReplyToSetup(kSetupChangeFailed, 2);
-}
-
-void CTamselDlg::OnRotate(int code)
-{
-    if (code == m_nRotation || m_nMode == 2 || !IsOpen())
-        return;
-    m_nRotation = code;
-    RelayoutWindow();
-    RestartGraph();
-    m_capture.SetRollAngle(RollAngleForRotation(code));
+    if (asBox)
+        fw::ShowMessage(Hwnd(), L"No camera devie plug-in");
+    else
+        ::OutputDebugStringW(L"No camera devie plug-in");
 }
 
 void CTamselDlg::OnDeviceChange(WPARAM event)
@@ -557,15 +462,16 @@ void CTamselDlg::OnDeviceLost()
     m_capture.TearDownGraph();
     m_capture.FreeDeviceList();
     m_capture.m_hVideoOwner = nullptr;
-    m_settings.TotalDevNum = m_capture.BuildDeviceList();
-    if (m_settings.TotalDevNum == 0) {
+    const int count = m_capture.BuildDeviceList();
+    if (count == 0) {
+        m_settings.TotalDevNum = 0;
         m_capture.m_nCurDev = -1;
-        fw::ShowMessage(Hwnd(), L"No camera devie plug-in");
+        OnNoCamera(true);
         return;
     }
-    m_settings.CurDevIndex = m_capture.m_nCurDev = 0;
+    m_capture.m_nCurDev = 0;
     ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
-    ReplyToSetup(kSetupCameraChanged, m_settings.CurDevIndex);
+    OnCamerasChanged(count, 0, true);
 }
 
 void CTamselDlg::OnDeviceRescan()
@@ -573,30 +479,12 @@ void CTamselDlg::OnDeviceRescan()
     m_capture.TearDownGraph();
     m_capture.FreeDeviceList();
     m_capture.m_hVideoOwner = nullptr;
-    m_settings.TotalDevNum = m_capture.BuildDeviceList();
-    if (m_settings.TotalDevNum > 0) {
-        m_settings.CurDevIndex = m_capture.m_nCurDev = 0;
-    } else {
-        m_capture.m_nCurDev = -1;
-        if (IsOpen())
-            fw::ShowMessage(Hwnd(), L"No camera devie plug-in");
-        else
-            ::OutputDebugStringW(L"No camera devie plug-in");
-    }
+    const int count = m_capture.BuildDeviceList();
+    m_capture.m_nCurDev = count > 0 ? 0 : -1;
+    OnCamerasChanged(count, count > 0 ? 0 : -1, false);
+    if (count == 0)
+        OnNoCamera(IsOpen());
     m_capture.m_bRemovalBusy = false;
-}
-
-void CTamselDlg::OnDeviceCountChanged(WPARAM count, LPARAM current)
-{
-    m_settings.TotalDevNum = static_cast<int>(count);
-    m_settings.CurDevIndex = static_cast<int>(current);
-    ReplyToSetup(kSetupCameraChanged, m_settings.CurDevIndex);
-}
-
-void CTamselDlg::OnPreviewPainted()
-{
-    if (IsOpen() && m_pPreviewDlg)
-        fw::WindowDC dc(m_pPreviewDlg->Hwnd()); // taken and given back; nothing is drawn
 }
 
 void CTamselDlg::OnTestCapture()
@@ -611,49 +499,19 @@ void CTamselDlg::OnTestCapture()
         ::WriteFile(file.get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
 }
 
-bool CTamselDlg::CreateSnapshotWorker()
-{
-    m_hSnapEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    return m_hSnapEvent && StartSnapshotWorker();
-}
-
-bool CTamselDlg::StartSnapshotWorker()
-{
-    m_hSnapThread.reset(::CreateThread(nullptr, 0, &CTamselDlg::SnapshotThreadEntry, this, 0, nullptr));
-    return static_cast<bool>(m_hSnapThread);
-}
-
-DWORD WINAPI CTamselDlg::SnapshotThreadEntry(void* self)
-{
-    try {
-        static_cast<CTamselDlg*>(self)->SnapshotThreadProc();
-    } catch (...) {
-        ::OutputDebugStringW(L"Snapshot worker ended by an exception\n");
-    }
-    return 0;
-}
-
-void CTamselDlg::SnapshotThreadProc()
-{
-    for (;;) {
-        ::WaitForSingleObject(m_hSnapEvent.get(), INFINITE);
-        if (m_bSnapQuit)
-            return;
-        TakeSnapshot();
-        RestartIdleClock();
-        ::ResetEvent(m_hSnapEvent.get());
-        ::PostMessageW(Hwnd(), UM_SNAPSHOT_DONE, 0, 0);
-    }
-}
-
 void CTamselDlg::TakeSnapshot()
 {
     // The capture, encoding and saving of one picture arrive with the
     // snapshot pipeline.
+    m_idle.RestartIdleClock();
 }
 
-void CTamselDlg::OnCommand(UINT id, UINT, HWND)
+// ---- routing ----------------------------------------------------------------------
+
+void CTamselDlg::OnCommand(UINT id, UINT notifyCode, HWND)
 {
+    if (notifyCode != BN_CLICKED)
+        return;
     switch (id) {
     case IDC_BTN_CLOSE:
         ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
@@ -664,7 +522,7 @@ void CTamselDlg::OnCommand(UINT id, UINT, HWND)
     case IDC_BTN_CAPTURE:
         if (m_nMode != 2) {
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
-            RestartIdleClock();
+            m_idle.RestartIdleClock();
         }
         break;
     default:
@@ -674,44 +532,48 @@ void CTamselDlg::OnCommand(UINT id, UINT, HWND)
 
 bool CTamselDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
 {
+    return m_tray.OnMessage(msg, wp, lp, result) || m_idle.OnMessage(msg, wp, lp, result) ||
+           m_snapshots.OnMessage(msg, wp, lp, result) || m_preview.OnMessage(msg, wp, lp, result) ||
+           HandleOwn(msg, wp, lp, result);
+}
+
+bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
+{
     switch (msg) {
     case WM_CLOSE: OnClose(); return true;
     case WM_DESTROY: OnDestroy(); return true;
     case WM_ERASEBKGND: result = TRUE; return true;
     case WM_NCHITTEST: result = HTCAPTION; return true;
     case WM_WINDOWPOSCHANGING: OnWindowPosChanging(*reinterpret_cast<WINDOWPOS*>(lp)); return false;
-    case WM_TIMER: OnTimer(wp); return true;
     case WM_POWERBROADCAST: OnPowerBroadcast(wp); return false;
     case WM_DISPLAYCHANGE: result = 0; return true;
     case WM_QUERYDRAGICON: result = reinterpret_cast<LRESULT>(m_hIcon); return true;
-    case UM_TRAY_NOTIFY: OnTrayNotify(lp); return true;
-    case UM_SNAPSHOT: OnSnapshotRequest(); return true;
     case UM_EXTERN_CLICK: OnExternClick(); return true;
     case UM_HW_SNAPSHOT_KEY: OnHwSnapshotKey(); return true;
-    case UM_SNAPSHOT_DONE: m_bSnapBusy = false; return true;
-    case UM_SET_IDLE_TIME: OnSetIdleTime(static_cast<int>(wp)); return true;
+    case UM_SET_IDLE_TIME:
+        if (IsIdleTimeMode(static_cast<int>(wp)) && static_cast<int>(wp) != m_settings.IdleTimeMode) {
+            m_settings.IdleTimeMode = static_cast<int>(wp);
+            m_idle.RestartIdleClock();
+        }
+        return true;
     case UM_SET_FLASH: m_settings.FlashOn = wp != 0; return true;
     case UM_SAVE_SETTINGS: SaveSettings(); return true;
-    case UM_GPS_PORT: OnGpsPort(static_cast<int>(wp)); return true;
+    case UM_GPS_PORT:
+        m_settings.GPSComport = static_cast<int>(wp);
+        ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);
+        return true;
     case UM_QUIT: ::PostQuitMessage(0); return true;
-    case UM_SET_PREVIEW_SIZE: OnSetPreviewSize(static_cast<int>(wp)); return true;
-    case UM_START_PREVIEW: OnStartPreview(); return true;
-    case UM_SELECT_CAMERA: OnSelectCamera(static_cast<int>(wp)); return true;
-    case UM_SET_RESOLUTION: OnSetResolution(static_cast<int>(wp)); return true;
-    case UM_ROTATE: OnRotate(static_cast<int>(wp)); return true;
+    // Device changes (the engine's policy).
     case UM_GRAPH_EVENT: m_capture.HandleGraphEvents(); return true;
     case UM_DEVICE_LOST: OnDeviceLost(); return true;
     case UM_DEVICE_RESCAN: OnDeviceRescan(); return true;
     case UM_DEVICE_REMOVED:
         m_capture.m_bRemovalBusy = false;
-        OnDeviceCountChanged(wp, lp);
+        OnCamerasChanged(static_cast<int>(wp), static_cast<int>(lp), true);
         return true;
     case UM_DEVICE_ARRIVED:
         m_capture.m_bArrivalBusy = false;
-        OnDeviceCountChanged(wp, lp);
-        // A camera found after a start without one still gets its snapshot worker.
-        if (!m_hSnapThread)
-            CreateSnapshotWorker();
+        OnCamerasChanged(static_cast<int>(wp), static_cast<int>(lp), true);
         if (IsOpen())
             ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
         return true;
@@ -719,7 +581,6 @@ bool CTamselDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
         m_capture.TearDownGraph();
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
         return true;
-    case UM_PREVIEW_PAINTED: OnPreviewPainted(); return true;
     case WM_DEVICECHANGE: OnDeviceChange(wp); result = TRUE; return true;
     default: return false;
     }

@@ -1,16 +1,15 @@
-// The main window and the program's controller: it owns the settings, the
-// capture engine, the tray icon, the keyboard hook and the worker threads.
+// The main window and the program's controller: it owns the settings and the
+// parts that do the work (tray icon, idle clock, capture engine, live
+// preview, snapshot worker), runs the start-up, hide and end sequences, and
+// routes each message to the part that owns it.
 #pragma once
 
 #include <windows.h>
-#include <shellapi.h>
 
-#include <atomic>
-#include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "capture/CaptureHost.h"
 #include "capture/DShowCapture.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
@@ -18,12 +17,16 @@
 #include "review/PreviewDlg.h"
 #include "settings/AppSettings.h"
 #include "settings/DebugLog.h"
+#include "shell/IdleClock.h"
+#include "shell/LivePreview.h"
+#include "shell/TrayIcon.h"
 #include "snapshot/JpegEncoder.h"
+#include "snapshot/SnapshotWorker.h"
 #include "snapshot/StealthControls.h"
 
 namespace tamsel {
 
-class CTamselDlg : public fw::Dialog {
+class CTamselDlg : public fw::Dialog, private ICaptureHost, private IPreviewHost {
 public:
     CTamselDlg();
     ~CTamselDlg() override;
@@ -38,6 +41,9 @@ protected:
 private:
     // Start-up, hiding and ending.
     bool CheckOsVersion();
+    bool OpenStealthControls();
+    bool StartSnapshotWorker();
+    void StartLiveMachinery();
     void OnClose();
     void OnDestroy();
     void Quit();
@@ -49,70 +55,52 @@ private:
     void ReloadSettings();
     void SaveSettings();
 
-    // Window state.
-    bool IsOpen() const noexcept { return m_bActive; }
+    // Window state and reopening.
+    bool IsOpen() const override { return m_bActive; }
     void ShowOpenWindow();
     void BringToTop();
     void CenterOnScreen();
     void SetupUi();
     void LayoutWindow();
-    void RelayoutWindow();
     void FreeSkinImages();
-    bool AddTrayIcon();
-    void RemoveTrayIcon();
-
-    // Idle rule.
-    void RestartIdleClock() noexcept { m_dwLastActivity = ::GetTickCount(); }
-    bool StartIdleTimer();
-    void KillIdleTimer();
-
-    // Message handlers.
     void OnExternClick();
-    void OnTrayNotify(LPARAM mouseMessage);
+    void OnTrayDoubleClick();
     void FinishReopening();
     void ReenterPictureReview();
     void OnHwSnapshotKey();
-    void OnSnapshotRequest();
-    void OnTimer(UINT_PTR id);
     void OnPowerBroadcast(WPARAM event);
     void OnWindowPosChanging(WINDOWPOS& pos);
-    void OnSetIdleTime(int mode);
-    void OnSetPreviewSize(int sizeMod);
-    void OnGpsPort(int port);
-    void ReplyToSetup(WPARAM code, LPARAM value);
+    bool HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
-    // Camera.
-    void OnStartPreview();
-    bool RestartGraph();
-    void RepaintViewerAndPump();
-    void OnSelectCamera(int index);
-    void OnSetResolution(int mode);
-    void OnRotate(int code);
+    // Camera side.
     void OnDeviceChange(WPARAM event);
     void OnDeviceLost();
     void OnDeviceRescan();
-    void OnDeviceCountChanged(WPARAM count, LPARAM current);
-    void OnPreviewPainted();
     void OnTestCapture();
-
-    // Snapshot worker.
-    bool CreateSnapshotWorker();
-    bool StartSnapshotWorker();
-    static DWORD WINAPI SnapshotThreadEntry(void* self);
-    void SnapshotThreadProc();
-    void TakeSnapshot();
     void StopGpsReader();
+    void TakeSnapshot();
+
+    // ICaptureHost.
+    int KnownCameraCount() const override { return m_settings.TotalDevNum; }
+    void OnCamerasChanged(int count, int current, bool tellSetup) override;
+    void OnNoCamera(bool asBox) override;
+    // IPreviewHost.
+    HWND MainWindow() const override { return Hwnd(); }
+    int ViewMode() const override { return m_nMode; }
+    HWND ViewerWindow() const override { return m_pPreviewDlg ? m_pPreviewDlg->Hwnd() : nullptr; }
+    void RelayoutWindow() override;
+    void RepaintViewerAndPump() override;
+    void ReplyToSetup(WPARAM code, LPARAM value) override;
+    void OnCameraSelected(int index) override;
+    void RestartIdleClock() override { m_idle.RestartIdleClock(); }
 
     std::wstring m_szAppFolder, m_szPicFolder, m_szTempFolder;
     bool m_bResumeOnWake = false;
     bool m_bActive = false;
     int m_nMode = 1;
-    int m_nRotation = 1;
     HICON m_hIcon = nullptr;
     HICON m_hTrayIcon = nullptr;
     DebugLog m_log;
-    NOTIFYICONDATAW m_nid{};
-    bool m_bTrayIconAdded = false;
     bool m_bAllowShow = false;
     AppSettings m_settings;
     CDShowCapture m_capture;
@@ -120,16 +108,15 @@ private:
     CJpegEncoder m_jpeg;
     SGpsInfo m_gpsInfo;
     fw::Handle m_hGpsThread;
-    std::atomic<bool> m_bGpsStop{false};
-    UINT_PTR m_nIdleTimer = 0;
-    DWORD m_dwLastActivity = 0;
     int m_nOsLevel = 0;
     bool m_bCameraHasFlash = false;
     CStealthControls m_stealth;
-    fw::Handle m_hSnapEvent;
-    fw::Handle m_hSnapThread;
-    std::atomic<bool> m_bSnapQuit{false};
-    bool m_bSnapBusy = false;
+
+    // The parts, asked in turn for each message.
+    CTrayIcon m_tray;
+    CIdleClock m_idle{m_settings.IdleTimeMode};
+    CLivePreview m_preview{*this, m_settings, m_capture};
+    CSnapshotWorker m_snapshots;
 };
 
 } // namespace tamsel

@@ -5,6 +5,8 @@
 
 #include <memory>
 
+#include "framework/Debug.h"
+
 namespace tamsel {
 
 using Microsoft::WRL::ComPtr;
@@ -22,35 +24,42 @@ constexpr long kWmiWaitMs = 5000;
 
 } // namespace
 
-bool CStealthControls::OpenAudioControl(int osLevel)
+CStealthControls::AudioOpen CStealthControls::OpenAudioControl(int osLevel)
 {
     if (osLevel < 2) {
         if (::mixerGetNumDevs() == 0) {
             ::OutputDebugStringW(L"Can not get any audio device\n");
-            return false;
+            return AudioOpen::kNoDevice;
         }
         HMIXER mixer = nullptr;
-        if (::mixerOpen(&mixer, 0, 0, 0, MIXER_OBJECTF_MIXER) != MMSYSERR_NOERROR) {
+        const MMRESULT opened = ::mixerOpen(&mixer, 0, 0, 0, MIXER_OBJECTF_MIXER);
+        if (opened != MMSYSERR_NOERROR) {
             ::OutputDebugStringW(L"mixerOpen fail \n");
-            return false;
+            fw::DebugTrace(L"mixerOpen failed: error %u\n", static_cast<unsigned>(opened));
+            return AudioOpen::kFailed;
         }
         m_hMixer.reset(mixer);
-        return true;
+        return AudioOpen::kOpened;
     }
 
     ComPtr<IMMDeviceEnumerator> enumerator;
-    if (FAILED(::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
-                                  IID_PPV_ARGS(&enumerator))))
-        return false;
+    if (FAILED(fw::TraceHr(L"CoCreateInstance(MMDeviceEnumerator)",
+                           ::CoCreateInstance(__uuidof(MMDeviceEnumerator), nullptr, CLSCTX_ALL,
+                                              IID_PPV_ARGS(&enumerator)))))
+        return AudioOpen::kFailed;
     ComPtr<IMMDevice> device;
-    if (FAILED(enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &device)))
-        return false;
-    if (FAILED(device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
-                                reinterpret_cast<void**>(m_pEndpointVolume.ReleaseAndGetAddressOf())))) {
+    const HRESULT hr = enumerator->GetDefaultAudioEndpoint(eRender, eMultimedia, &device);
+    if (hr == HRESULT_FROM_WIN32(ERROR_NOT_FOUND))
+        return AudioOpen::kNoDevice;
+    if (FAILED(fw::TraceHr(L"GetDefaultAudioEndpoint", hr)))
+        return AudioOpen::kFailed;
+    if (FAILED(fw::TraceHr(L"IMMDevice::Activate(IAudioEndpointVolume)",
+                           device->Activate(__uuidof(IAudioEndpointVolume), CLSCTX_ALL, nullptr,
+                                            reinterpret_cast<void**>(m_pEndpointVolume.ReleaseAndGetAddressOf()))))) {
         ::OutputDebugStringW(L"pDevice->Activate  error\n");
-        return false;
+        return AudioOpen::kFailed;
     }
-    return true;
+    return AudioOpen::kOpened;
 }
 
 bool CStealthControls::QueryBrightnessObject()

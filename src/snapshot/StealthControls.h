@@ -13,9 +13,12 @@ namespace tamsel {
 
 class CStealthControls {
 public:
+    enum class AudioOpen { kOpened, kNoDevice, kFailed };
     // osLevel: 1 XP / Server 2003 (winmm mixer), 2 and 3 Vista and later
-    // (Core Audio endpoint and WMI brightness).
-    bool OpenAudioControl(int osLevel);
+    // (Core Audio endpoint and WMI brightness). kNoDevice: the computer has
+    // no playback device (no sound card, nothing in the jack); the volume
+    // then counts as 0.
+    AudioOpen OpenAudioControl(int osLevel);
     bool QueryBrightnessObject();
     void Release();
 

@@ -1,0 +1,78 @@
+#include "snapshot/SnapshotWorker.h"
+
+#include "shell/Messages.h"
+
+namespace tamsel {
+
+CSnapshotWorker::StartResult CSnapshotWorker::StartSnapshotWorker(HWND notifyWnd,
+                                                                  std::function<void()> takeSnapshot)
+{
+    StopSnapshotWorker();
+    m_notifyWnd = notifyWnd;
+    m_takeSnapshot = std::move(takeSnapshot);
+    if (!m_hSnapEvent.Create(fw::Event::kManualReset))
+        return StartResult::kNoEvent;
+    m_bSnapQuit = false;
+    m_bSnapBusy = false;
+    if (!m_thread.Start([this](fw::Worker& self) { SnapshotThreadProc(self); }, L"Snapshot worker"))
+        return StartResult::kNoThread;
+    return StartResult::kStarted;
+}
+
+void CSnapshotWorker::StopSnapshotWorker()
+{
+    if (m_thread.Exists()) {
+        m_bSnapQuit = true;
+        m_thread.Stop(500, L"wait for snap thread out\n");
+    }
+    m_hSnapEvent.Close();
+    m_bSnapBusy = false;
+}
+
+void CSnapshotWorker::SnapshotThreadProc(fw::Worker& self)
+{
+    const HANDLE waits[] = {self.StopEvent(), m_hSnapEvent.get()};
+    for (;;) {
+        // Both handles are this object's own; the stop event comes first so a
+        // quit wins over a pending request.
+        const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (woke != WAIT_OBJECT_0 + 1 || m_bSnapQuit)
+            return;
+        if (m_takeSnapshot)
+            m_takeSnapshot();
+        m_hSnapEvent.Reset();
+        ::PostMessageW(m_notifyWnd, UM_SNAPSHOT_DONE, 0, 0);
+    }
+}
+
+void CSnapshotWorker::OnSnapshotRequest()
+{
+    if (m_bSnapBusy)
+        return; // triggers during a snapshot are dropped, not queued
+    if (!m_thread.Exists() || !m_hSnapEvent) {
+        // Nobody would ever answer: a busy flag set now would stay set and
+        // block every later request.
+        ::OutputDebugStringW(L"No snapshot worker, request dropped\n");
+        return;
+    }
+    m_bSnapBusy = true;
+    m_hSnapEvent.Set();
+}
+
+bool CSnapshotWorker::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
+{
+    switch (msg) {
+    case UM_SNAPSHOT:
+        OnSnapshotRequest();
+        break;
+    case UM_SNAPSHOT_DONE:
+        m_bSnapBusy = false;
+        break;
+    default:
+        return false;
+    }
+    result = 0;
+    return true;
+}
+
+} // namespace tamsel

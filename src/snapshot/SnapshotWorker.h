@@ -1,0 +1,51 @@
+// The snapshot worker: a thread that takes one snapshot per wake-up of its
+// manual-reset event, and the request protocol around it. A request marks the
+// worker busy until the worker's completion message; requests meanwhile are
+// dropped, not queued.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+
+#include "framework/Handles.h"
+#include "framework/Worker.h"
+
+namespace tamsel {
+
+class CSnapshotWorker {
+public:
+    enum class StartResult { kStarted, kNoEvent, kNoThread };
+
+    CSnapshotWorker() = default;
+    ~CSnapshotWorker() { StopSnapshotWorker(); }
+    CSnapshotWorker(const CSnapshotWorker&) = delete;
+    CSnapshotWorker& operator=(const CSnapshotWorker&) = delete;
+
+    // Creates the event and starts the thread, which runs `takeSnapshot` once
+    // per request and then posts UM_SNAPSHOT_DONE to `notifyWnd`.
+    StartResult StartSnapshotWorker(HWND notifyWnd, std::function<void()> takeSnapshot);
+    // Ends the thread, waiting for a snapshot in progress to finish.
+    void StopSnapshotWorker();
+    bool Exists() const noexcept { return m_thread.Exists(); }
+    bool Busy() const noexcept { return m_bSnapBusy; }
+
+    // UM_SNAPSHOT (a request) and UM_SNAPSHOT_DONE (the worker's completion).
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+
+private:
+    void SnapshotThreadProc(fw::Worker& self);
+    void OnSnapshotRequest();
+
+    HWND m_notifyWnd = nullptr;
+    std::function<void()> m_takeSnapshot;
+    fw::Event m_hSnapEvent;
+    fw::Worker m_thread;
+    // Set with the thread's stop request; the stop event itself is what the
+    // thread waits on, so the request cannot be lost.
+    std::atomic<bool> m_bSnapQuit{false};
+    bool m_bSnapBusy = false;
+};
+
+} // namespace tamsel
