@@ -15,15 +15,19 @@ Dialog::~Dialog()
 
 INT_PTR Dialog::DoModal(HWND parent)
 {
-    return ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), parent,
-                             &Dialog::StaticProc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR result = ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
+                                             parent, &Dialog::StaticProc, reinterpret_cast<LPARAM>(this));
+    if (result == -1)
+        TraceLastError(L"DialogBoxParamW");
+    return result;
 }
 
 bool Dialog::Create(HWND parent)
 {
-    return ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
-                                parent, &Dialog::StaticProc,
-                                reinterpret_cast<LPARAM>(this)) != nullptr;
+    if (!::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), parent,
+                              &Dialog::StaticProc, reinterpret_cast<LPARAM>(this)))
+        return TraceLastError(L"CreateDialogParamW");
+    return true;
 }
 
 void Dialog::DestroyWindow()

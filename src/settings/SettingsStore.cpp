@@ -1,5 +1,7 @@
 #include "settings/SettingsStore.h"
 
+#include "framework/Debug.h"
+
 #include <windows.h>
 #include <shlobj.h>
 
@@ -59,7 +61,7 @@ bool EnsureFile(const std::wstring& path)
         return true;
     fw::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return static_cast<bool>(file);
+    return file ? true : fw::TraceLastError(L"CreateFileW(settings file)");
 }
 
 } // namespace
@@ -81,8 +83,9 @@ bool ResolveFolder(int kind, std::wstring& out)
         return true;
     case kFolderPictures:
     case kFolderAppData:
-        if (FAILED(::SHGetFolderPathW(nullptr, kind == kFolderPictures ? CSIDL_MYPICTURES : CSIDL_APPDATA,
-                                      nullptr, SHGFP_TYPE_CURRENT, buf)))
+        if (FAILED(fw::TraceHr(L"SHGetFolderPathW",
+                               ::SHGetFolderPathW(nullptr, kind == kFolderPictures ? CSIDL_MYPICTURES : CSIDL_APPDATA,
+                                                  nullptr, SHGFP_TYPE_CURRENT, buf))))
             return false;
         out = buf;
         return true;

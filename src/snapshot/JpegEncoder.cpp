@@ -3,6 +3,8 @@
 #include <cwchar>
 #include <vector>
 
+#include "framework/Debug.h"
+
 namespace tamsel {
 
 bool CJpegEncoder::StartGdiplus()
@@ -10,8 +12,11 @@ bool CJpegEncoder::StartGdiplus()
     if (m_bGdiplusStarted)
         return true;
     Gdiplus::GdiplusStartupInput input; // version 1, no callback, nothing suppressed
-    if (Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr) != Gdiplus::Ok)
+    const Gdiplus::Status status = Gdiplus::GdiplusStartup(&m_gdiplusToken, &input, nullptr);
+    if (status != Gdiplus::Ok) {
+        fw::DebugTrace(L"GdiplusStartup failed: status %d\n", static_cast<int>(status));
         return false;
+    }
     m_bGdiplusStarted = true;
     return true;
 }
@@ -45,8 +50,10 @@ int CJpegEncoder::GetEncoderClsid(const wchar_t* mimeType, CLSID& clsid)
 
 bool CJpegEncoder::InitJpegEncoder()
 {
-    if (!m_bGdiplusStarted || GetEncoderClsid(L"image/jpeg", m_jpegClsid) < 0)
+    if (!m_bGdiplusStarted || GetEncoderClsid(L"image/jpeg", m_jpegClsid) < 0) {
+        ::OutputDebugStringW(L"No JPEG encoder\n");
         return false;
+    }
     m_jpegParams.Count = 1;
     m_jpegParams.Parameter[0].Guid = Gdiplus::EncoderQuality;
     m_jpegParams.Parameter[0].NumberOfValues = 1;

@@ -77,25 +77,31 @@ bool CStealthControls::QueryBrightnessObject()
                            RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_SECURE_REFS, nullptr);
 
     ComPtr<IWbemLocator> locator;
-    if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_PPV_ARGS(&locator))))
+    if (FAILED(fw::TraceHr(L"CoCreateInstance(WbemLocator)",
+                           ::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_PPV_ARGS(&locator)))))
         return false;
     ComPtr<IWbemServices> services;
-    if (FAILED(locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
-                                      &services)))
+    if (FAILED(fw::TraceHr(L"IWbemLocator::ConnectServer",
+                           locator->ConnectServer(ns.get(), nullptr, nullptr, nullptr, 0, nullptr,
+                                                  nullptr, &services))))
         return false;
-    if (FAILED(::CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
+    if (FAILED(fw::TraceHr(L"CoSetProxyBlanket", ::CoSetProxyBlanket(services.Get(), RPC_C_AUTHN_WINNT, RPC_C_AUTHZ_NONE, nullptr,
                                    RPC_C_AUTHN_LEVEL_PKT, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
-                                   EOAC_NONE)))
+                                   EOAC_NONE))))
         return false;
     ComPtr<IEnumWbemClassObject> results;
-    if (FAILED(services->ExecQuery(language.get(), query.get(), WBEM_FLAG_RETURN_IMMEDIATELY,
-                                   nullptr, &results)))
+    if (FAILED(fw::TraceHr(L"IWbemServices::ExecQuery",
+                           services->ExecQuery(language.get(), query.get(), WBEM_FLAG_RETURN_IMMEDIATELY,
+                                               nullptr, &results))))
         return false;
     ULONG returned = 0;
     ComPtr<IWbemClassObject> first;
-    if (results->Next(kWmiWaitMs, 1, &first, &returned) != S_OK)
+    const HRESULT next = results->Next(kWmiWaitMs, 1, &first, &returned);
+    if (next != S_OK) {
+        fw::DebugTrace(L"WmiMonitorBrightness: no instance (0x%08lx)\n", static_cast<unsigned long>(next));
         return false;
+    }
     VARIANT value;
     ::VariantInit(&value);
     if (FAILED(first->Get(L"CurrentBrightness", 0, &value, nullptr, nullptr)))
