@@ -76,6 +76,15 @@ ENV
                 >>"$state/wineboot.log" 2>&1
         fi
     fi
+    # Wine links the user's shell folders (My Pictures, Documents, ...) to
+    # the home folder when it has no such folders of its own; pictures taken
+    # here must stay inside the environment, so each link becomes a folder.
+    for link in "$WINEPREFIX"/drive_c/users/*/{Desktop,Documents,Downloads,Music,Pictures,Videos}; do
+        if [ -L "$link" ]; then
+            rm -f "$link"
+            mkdir -p "$link"
+        fi
+    done
     # Drive F: is a folder of the environment (the program's test capture
     # writes F:\temp.jpg).
     mkdir -p "$state/drive_f"
