@@ -10,6 +10,31 @@
 
 namespace tamsel {
 
+// Every size below is computed in 64 bits from bounded sides, so nothing
+// wraps; the largest image there can be still fits a 32-bit size_t.
+static_assert(uint64_t{kMaxFrameSide} * kMaxFrameSide * (kMaxFrameBits / 8) + kBmpHeaderSize <= SIZE_MAX,
+              "the largest still image must be addressable");
+static_assert(uint64_t{kMaxFrameSide + 3} * kMaxFrameSide * 2 <= UINT32_MAX,
+              "the largest YUY2 image size must fit its 32-bit field");
+
+namespace {
+
+// The number of rows of a height within the bounds, whatever its sign.
+uint64_t Rows(long height)
+{
+    return static_cast<uint64_t>(height < 0 ? -height : height);
+}
+
+} // namespace
+
+bool FrameSizeAllowed(long width, long height, int bitsPerPixel)
+{
+    // Compared before any negation: -LONG_MIN does not exist.
+    return width >= 1 && width <= kMaxFrameSide && height >= -kMaxFrameSide &&
+           height <= kMaxFrameSide && height != 0 && bitsPerPixel >= 0 &&
+           bitsPerPixel <= kMaxFrameBits;
+}
+
 CaptureFormatChoice ChooseCaptureFormat(int resMode, int maxWidth, int maxHeight)
 {
     switch (resMode) {
@@ -17,6 +42,9 @@ CaptureFormatChoice ChooseCaptureFormat(int resMode, int maxWidth, int maxHeight
     case 2: return {800, 600, false};
     case 3: return {1024, 768, false};
     default:
+        // The largest size is applied as a format: it has to be a real one.
+        if (maxHeight < 0 || !FrameSizeAllowed(maxWidth, maxHeight, 16))
+            return {0, 0, false};
         if (maxWidth >= 2592 && maxHeight >= 1944)
             return {640, 480, true};
         return {maxWidth, maxHeight, false};
@@ -25,7 +53,10 @@ CaptureFormatChoice ChooseCaptureFormat(int resMode, int maxWidth, int maxHeight
 
 uint32_t Yuy2ImageSize(int width, int height)
 {
-    return (static_cast<uint32_t>(width + 3) & ~3u) * static_cast<uint32_t>(height) * 2u;
+    if (!FrameSizeAllowed(width, height, 16))
+        return 0;
+    const uint64_t rowPixels = (static_cast<uint64_t>(width) + 3) & ~uint64_t{3};
+    return static_cast<uint32_t>(rowPixels * Rows(height) * 2);
 }
 
 namespace {
@@ -366,6 +397,18 @@ const Simd kSimd = ChooseSimd();
 
 } // namespace
 
+const char* Yuy2PathInUse()
+{
+#ifdef TAMSEL_YUY2_SIMD
+    switch (kSimd) {
+    case Simd::kAvx2: return "avx2";
+    case Simd::kSsse3: return "ssse3";
+    case Simd::kNone: break;
+    }
+#endif
+    return "none";
+}
+
 void Yuy2ToBgrRow(int pixels, uint8_t* dst, const uint8_t* src)
 {
     int done = 0;
@@ -380,7 +423,10 @@ void Yuy2ToBgrRow(int pixels, uint8_t* dst, const uint8_t* src)
 
 size_t BmpStride(int width, int bytesPerPixel)
 {
-    return (static_cast<size_t>(width) * static_cast<size_t>(bytesPerPixel) + 3) & ~size_t{3};
+    if (width < 1 || width > kMaxFrameSide || bytesPerPixel < 1 || bytesPerPixel > kMaxFrameBits / 8)
+        return 0;
+    const uint64_t bytes = static_cast<uint64_t>(width) * static_cast<uint64_t>(bytesPerPixel);
+    return static_cast<size_t>((bytes + 3) & ~uint64_t{3});
 }
 
 namespace {
@@ -404,22 +450,27 @@ bool BuildStillImage(const FrameDesc& desc, const uint8_t* frame, size_t length,
 {
     if (!frame || length == 0)
         return false;
+    // Checked apart first: 8 * bytesPerPixel of a hostile value overflows.
+    if (desc.bytesPerPixel < 0 || desc.bytesPerPixel > kMaxFrameBits / 8 ||
+        !FrameSizeAllowed(desc.width, desc.height, 8 * desc.bytesPerPixel))
+        return false;
     if (desc.mjpg) {
         out.assign(frame, frame + length);
         return true;
     }
     const int w = desc.width;
-    const int h = desc.height;
+    const uint64_t rows = Rows(desc.height);
     const int p = desc.compressed ? 3 : desc.bytesPerPixel;
-    if (w <= 0 || h <= 0 || p <= 0)
+    if (p == 0) // fewer than 8 bits a pixel: nothing a BMP of whole bytes can carry
         return false;
-    const size_t stride = BmpStride(w, p);
-    const size_t pixelBytes = stride * static_cast<size_t>(h);
-    const size_t srcStride = desc.compressed ? static_cast<size_t>(w) * 2 : stride;
-    if (length < srcStride * static_cast<size_t>(h))
+    const uint64_t stride = BmpStride(w, p);
+    const uint64_t srcStride = desc.compressed ? static_cast<uint64_t>(w) * 2 : stride;
+    if (static_cast<uint64_t>(length) < srcStride * rows)
         return false;
+    // YUY2 rows always run top-down; DIB rows do where the height is negative.
+    const bool topDown = desc.compressed || desc.height < 0;
 
-    out.assign(kBmpHeaderSize + pixelBytes, 0);
+    out.assign(static_cast<size_t>(kBmpHeaderSize + stride * rows), 0);
     uint8_t* hdr = out.data();
     hdr[0] = 'B';
     hdr[1] = 'M';
@@ -427,20 +478,19 @@ bool BuildStillImage(const FrameDesc& desc, const uint8_t* frame, size_t length,
     Put32(hdr + 10, kBmpHeaderSize);
     Put32(hdr + 14, 40);
     Put32(hdr + 18, static_cast<uint32_t>(w));
-    Put32(hdr + 22, static_cast<uint32_t>(h));
+    Put32(hdr + 22, static_cast<uint32_t>(rows));
     Put16(hdr + 26, 1);
     Put16(hdr + 28, static_cast<uint32_t>(8 * p));
 
     uint8_t* pixels = out.data() + kBmpHeaderSize;
-    for (int row = 0; row < h; ++row) {
-        uint8_t* dst = pixels + stride * static_cast<size_t>(row);
-        if (desc.compressed) {
-            // The camera's rows run top-down; the BMP's run bottom-up.
-            Yuy2ToBgrRow(w, dst, frame + srcStride * static_cast<size_t>(h - 1 - row));
-        } else {
-            std::memcpy(dst, frame + srcStride * static_cast<size_t>(row),
-                        static_cast<size_t>(w) * static_cast<size_t>(p));
-        }
+    for (uint64_t row = 0; row < rows; ++row) {
+        // The BMP's rows run bottom-up.
+        uint8_t* dst = pixels + static_cast<size_t>(stride * row);
+        const uint8_t* src = frame + static_cast<size_t>(srcStride * (topDown ? rows - 1 - row : row));
+        if (desc.compressed)
+            Yuy2ToBgrRow(w, dst, src);
+        else
+            std::memcpy(dst, src, static_cast<size_t>(w) * static_cast<size_t>(p));
     }
     return true;
 }

@@ -21,10 +21,29 @@ TEST(ShowOnStart, OnlyTheExactTailDashHHides)
 
 TEST(CommandLineTail, SkipsProgramNameAndLeadingBlanks)
 {
-    EXPECT_EQ(CommandLineTail(L"\"C:\\Program Files\\Tamsel.exe\"   -h"), L"-h");
-    EXPECT_EQ(CommandLineTail(L"Tamsel.exe -h "), L"-h ");
-    EXPECT_EQ(CommandLineTail(L"Tamsel.exe"), L"");
-    EXPECT_EQ(CommandLineTail(L"\"unterminated -h"), L"");
+    // A tab ends an unquoted program name and is skipped as a blank is, as
+    // the runtime's own argument split treats it.
+    struct Case { const wchar_t* commandLine; const wchar_t* tail; };
+    const Case cases[] = {
+        {L"\"C:\\Program Files\\Tamsel.exe\"   -h", L"-h"},
+        {L"Tamsel.exe -h ", L"-h "},
+        {L"Tamsel.exe", L""},
+        {L"\"unterminated -h", L""},
+        {L"Tamsel.exe\t-h", L"-h"},
+        {L"Tamsel.exe \t -h", L"-h"},
+        {L"\"C:\\Tamsel\\Tamsel.exe\"\t-h", L"-h"},
+        {L"Tamsel.exe\t-h\t", L"-h\t"},
+        {L"C:\\Tamsel\\Tamsel.exe\t\t", L""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CommandLineTail(c.commandLine), c.tail) << "[" << c.commandLine << "]";
+}
+
+TEST(ShowOnStart, DashHAfterATabStartsHidden)
+{
+    // What the entry point does: the runtime counts two arguments here.
+    EXPECT_FALSE(ShowOnStart(2, CommandLineTail(L"Tamsel.exe\t-h")));
+    EXPECT_TRUE(ShowOnStart(2, CommandLineTail(L"Tamsel.exe\t-h\t")));
 }
 
 TEST(OsLevel, VersionsMapToGenerations)
