@@ -33,6 +33,7 @@ target_include_directories(tamsel_core PUBLIC src)
 target_compile_options(tamsel_core PRIVATE ${TAMSEL_WIN_FLAGS})
 target_link_libraries(tamsel_core PUBLIC tamsel_pure user32 gdi32 comctl32 shell32 ole32
                       oleaut32 uuid strmiids gdiplus winmm wbemuuid version)
+target_sources(tamsel_core INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/src/framework/XpCompat.cpp) # in every program: no GetTickCount64 import
 
 add_executable(Tamsel WIN32 src/shell/TamselApp.cpp src/resources/Tamsel.rc)
 target_compile_options(Tamsel PRIVATE ${TAMSEL_WIN_FLAGS})

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the three trees: 64-bit Windows (program, tests, tools), 32-bit
-# Windows (the program only, to keep it compiling) and native (pure-logic
-# tests, and the CTest registration of every tier).
+# Windows (the program only, to keep it compiling and XP-clean) and native
+# (pure-logic tests, fuzz targets, and the CTest registration of every tier).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 top=$PWD
@@ -15,5 +15,5 @@ cmake -S . -B build/win32 -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake
 cmake --build build/win32
 
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DTAMSEL_WIN64_DIR="$top/build/win64" >/dev/null
+    -DTAMSEL_WIN64_DIR="$top/build/win64" -DTAMSEL_WIN32_DIR="$top/build/win32" >/dev/null
 cmake --build build/native

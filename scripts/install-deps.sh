@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ googletest libgtest-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 xvfb
+    clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
