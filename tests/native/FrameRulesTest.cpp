@@ -257,6 +257,7 @@ TEST(StillImage, DescriptionsOutsideTheBoundsFail)
         {{4, 2, true, INT_MIN, false}, 64, false},
         {{65536, 65537, false, 4, false}, 1 << 20, false}, // 2^18 bytes once wrapped to 32 bits
         {{INT_MAX, INT_MAX, false, 4, false}, 1 << 20, false},
+        {{1 << 25, 1 << 25, false, 1 << 24, false}, 64, false}, // 2^74 bytes, 0 once wrapped to 64 bits
         {{INT_MIN, INT_MIN, true, 2, false}, 1 << 20, false},
         {{0, 480, false, 3, false}, 1 << 20, false},
         {{640, 0, true, 2, false}, 1 << 20, false},
