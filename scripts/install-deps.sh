@@ -8,6 +8,7 @@ packages=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 xvfb
     clang libclang-rt-14-dev
+    libimage-exiftool-perl exiv2 libjpeg-turbo-progs
 )
 missing=()
 for p in "${packages[@]}"; do

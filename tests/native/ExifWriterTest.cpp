@@ -1,0 +1,584 @@
+// The GPS block is read back by exiftool and exiv2, the pictures decoded by
+// djpeg: tools that share nothing with the writer.
+#include "snapshot/ExifWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <sstream>
+
+namespace tamsel {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+fs::path Fixture(const char* name)
+{
+    return fs::path(__FILE__).parent_path().parent_path() / "data" / "jpeg" / name;
+}
+
+Bytes ReadBytes(const fs::path& path)
+{
+    std::ifstream f(path, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const fs::path& path, const Bytes& bytes)
+{
+    std::ofstream f(path, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (fs::temp_directory_path() / "tamsel-exif-XXXXXX").string();
+        if (mkdtemp(pattern.data()))
+            m_path = pattern;
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        if (!m_path.empty())
+            fs::remove_all(m_path, ec);
+    }
+    const fs::path& Path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+bool HaveTool(const char* name)
+{
+    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+#define REQUIRE_TOOLS()                                                                            \
+    for (const char* tool : {"exiftool", "exiv2", "djpeg"})                                        \
+        if (!HaveTool(tool))                                                                       \
+            GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)"
+
+std::string RunTool(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        pclose(p);
+    }
+    return out;
+}
+
+std::string Quote(const fs::path& p)
+{
+    return "'" + p.string() + "'";
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+std::string Trim(const std::string& s)
+{
+    const size_t a = s.find_first_not_of(" \r\n");
+    const size_t b = s.find_last_not_of(" \r\n");
+    return a == std::string::npos ? std::string() : s.substr(a, b - a + 1);
+}
+
+// exiftool's reading of the GPS group: tag name to printed value.
+std::map<std::string, std::string> ExiftoolGps(const fs::path& file)
+{
+    std::map<std::string, std::string> tags;
+    for (const std::string& line :
+         Lines(RunTool("exiftool -a -G1 -s -c '%d %d %.0f' -GPS:all " + Quote(file)))) {
+        const size_t colon = line.find(" : ");
+        const size_t close = line.find(']');
+        if (colon != std::string::npos && close != std::string::npos)
+            tags[Trim(line.substr(close + 1, colon - close - 1))] = line.substr(colon + 3);
+    }
+    return tags;
+}
+
+std::string ExiftoolTag(const fs::path& file, const char* tag)
+{
+    return Trim(RunTool(std::string("exiftool -s -s -s -") + tag + " " + Quote(file)));
+}
+
+// exiv2's raw rows of one IFD, in file order: "name type count value".
+std::vector<std::string> Exiv2Rows(const fs::path& file, const std::string& ifd)
+{
+    std::vector<std::string> rows;
+    for (const std::string& line : Lines(RunTool("exiv2 -pv " + Quote(file) + " 2>&1"))) {
+        std::istringstream in(line);
+        std::string tag, group, name, type, count, value;
+        in >> tag >> group >> name >> type >> count;
+        std::getline(in, value);
+        if (group == ifd)
+            rows.push_back(name + " " + type + " " + count + " " + Trim(value));
+    }
+    return rows;
+}
+
+int App1Segments(const fs::path& file)
+{
+    int n = 0;
+    for (const std::string& line : Lines(RunTool("exiftool -v " + Quote(file))))
+        n += line.rfind("JPEG APP1 ", 0) == 0;
+    return n;
+}
+
+std::vector<std::string> ValidateWarnings(const fs::path& file)
+{
+    std::vector<std::string> warnings;
+    for (const std::string& line : Lines(RunTool("exiftool -validate -warning -a -s -s -s " + Quote(file))))
+        if (!line.empty() && line.find("Warning") == std::string::npos && line.find("OK") != 0)
+            warnings.push_back(line);
+    return warnings;
+}
+
+// What a block of GPS items alone lacks, and nothing else, is acceptable.
+bool AcceptedWarning(const std::string& w)
+{
+    static const char* const kAccepted[] = {
+        "Missing required JPEG GPS tag 0x0000 GPSVersionID",
+        "Missing required JPEG IFD0 tag 0x011a XResolution",
+        "Missing required JPEG IFD0 tag 0x011b YResolution",
+        "Missing required JPEG IFD0 tag 0x0128 ResolutionUnit",
+        "Missing required JPEG IFD0 tag 0x0213 YCbCrPositioning",
+    };
+    for (const char* a : kAccepted)
+        if (w == a)
+            return true;
+    return false;
+}
+
+Bytes Decoded(const fs::path& file)
+{
+    const std::string ppm = RunTool("djpeg -ppm " + Quote(file));
+    return Bytes(ppm.begin(), ppm.end());
+}
+
+// 48°8.0' N, 11°34.5' E, 09:05:07 UTC on 2026-03-09.
+SGpsInfo ReferenceFix()
+{
+    SGpsInfo g;
+    g.nLatDeg = 48;
+    g.fLatMin = 8.0f;
+    g.fLatSec = 0.0f;
+    g.nLonDeg = 11;
+    g.fLonMin = 34.0f;
+    g.fLonSec = 30.0f;
+    g.tmUtc.tm_hour = 9;
+    g.tmUtc.tm_min = 5;
+    g.tmUtc.tm_sec = 7;
+    g.tmUtc.tm_year = 126;
+    g.tmUtc.tm_mon = 2;
+    g.tmUtc.tm_mday = 9;
+    g.bFixTaken = true;
+    g.bHasDate = true;
+    return g;
+}
+
+std::string Describe(const ExifItem& item)
+{
+    std::ostringstream s;
+    s << std::hex << item.tag << std::dec << " t" << item.type << " n" << item.Count() << ":";
+    if (item.type == kExifAscii) {
+        s << item.ascii.c_str() << (item.ascii.back() == '\0' ? "\\0" : "");
+    } else {
+        for (size_t i = 0; i + 1 < item.rationals.size(); i += 2)
+            s << " " << item.rationals[i] << "/" << item.rationals[i + 1];
+    }
+    return s.str();
+}
+
+TEST(GpsExifItems, TheItemsOfAFixInTagOrder)
+{
+    struct Case {
+        const char* what;
+        void (*change)(SGpsInfo&);
+        std::vector<std::string> items;
+    };
+    const Case cases[] = {
+        {"reference fix", [](SGpsInfo&) {},
+         {"1 t2 n2:N\\0", "2 t5 n3: 48/1 8/1 0/1", "3 t2 n2:E\\0", "4 t5 n3: 11/1 34/1 30/1",
+          "7 t5 n3: 9/1 5/1 7/1", "1d t2 n11:2026:03:09\\0"}},
+        {"south and west",
+         [](SGpsInfo& g) {
+             g.nLatRef = 1;
+             g.nLonRef = 1;
+         },
+         {"1 t2 n2:S\\0", "2 t5 n3: 48/1 8/1 0/1", "3 t2 n2:W\\0", "4 t5 n3: 11/1 34/1 30/1",
+          "7 t5 n3: 9/1 5/1 7/1", "1d t2 n11:2026:03:09\\0"}},
+        {"fractions of a second dropped",
+         [](SGpsInfo& g) {
+             g.fLatSec = 59.4f;
+             g.fLonSec = 0.6f;
+             g.fLonMin = 59.9f;
+         },
+         {"1 t2 n2:N\\0", "2 t5 n3: 48/1 8/1 59/1", "3 t2 n2:E\\0", "4 t5 n3: 11/1 59/1 0/1",
+          "7 t5 n3: 9/1 5/1 7/1", "1d t2 n11:2026:03:09\\0"}},
+        {"no date received: five items", [](SGpsInfo& g) { g.bHasDate = false; },
+         {"1 t2 n2:N\\0", "2 t5 n3: 48/1 8/1 0/1", "3 t2 n2:E\\0", "4 t5 n3: 11/1 34/1 30/1",
+          "7 t5 n3: 9/1 5/1 7/1"}},
+        {"a date no receiver reports is left out",
+         [](SGpsInfo& g) { g.tmUtc.tm_year = 9000; },
+         {"1 t2 n2:N\\0", "2 t5 n3: 48/1 8/1 0/1", "3 t2 n2:E\\0", "4 t5 n3: 11/1 34/1 30/1",
+          "7 t5 n3: 9/1 5/1 7/1"}},
+        {"nonsense values write 0, never wrap",
+         [](SGpsInfo& g) {
+             g.nLatDeg = -5;
+             g.fLatMin = -0.5f;
+             g.fLatSec = std::nanf("");
+             g.fLonMin = 1e30f;
+             g.tmUtc.tm_hour = -1;
+         },
+         {"1 t2 n2:N\\0", "2 t5 n3: 0/1 0/1 0/1", "3 t2 n2:E\\0", "4 t5 n3: 11/1 4294967295/1 30/1",
+          "7 t5 n3: 0/1 5/1 7/1", "1d t2 n11:2026:03:09\\0"}},
+    };
+    for (const Case& c : cases) {
+        SGpsInfo g = ReferenceFix();
+        c.change(g);
+        std::vector<std::string> got;
+        for (const ExifItem& item : GpsExifItems(g))
+            got.push_back(Describe(item));
+        EXPECT_EQ(got, c.items) << c.what;
+    }
+}
+
+struct Written {
+    ExifOutcome outcome;
+    Bytes in, out;
+    fs::path file;
+};
+
+Written WriteWithGps(const TempDir& dir, const char* fixture, const SGpsInfo& fix)
+{
+    Written w;
+    w.in = ReadBytes(Fixture(fixture));
+    w.outcome = InsertGpsExif(w.in.data(), w.in.size(), GpsExifItems(fix), w.out);
+    w.file = dir.Path() / (std::string("gps-") + fixture);
+    WriteBytes(w.file, w.out);
+    return w;
+}
+
+TEST(InsertGpsExif, ToolsReadExactlyTheGpsItemsBesideTheCamerasOwn)
+{
+    REQUIRE_TOOLS();
+    TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    const std::map<std::string, std::string> gps = {
+        {"GPSLatitudeRef", "North"}, {"GPSLatitude", "48 8 0"},       {"GPSLongitudeRef", "East"},
+        {"GPSLongitude", "11 34 30"}, {"GPSTimeStamp", "09:05:07"},  {"GPSDateStamp", "2026:03:09"},
+    };
+    const std::vector<std::string> raw = {
+        "GPSLatitudeRef Ascii 2 N",           "GPSLatitude Rational 3 48/1 8/1 0/1",
+        "GPSLongitudeRef Ascii 2 E",          "GPSLongitude Rational 3 11/1 34/1 30/1",
+        "GPSTimeStamp Rational 3 9/1 5/1 7/1", "GPSDateStamp Ascii 11 2026:03:09",
+    };
+    struct Case {
+        const char* fixture;
+        ExifOutcome outcome;
+        const char* byteOrder; // exiftool's ExifByteOrder, -n
+        bool camera;           // carries Make and Model of its own
+    };
+    const Case cases[] = {
+        {"plain.jpg", ExifOutcome::kAdded, "II", false},
+        {"noapp0.jpg", ExifOutcome::kAdded, "II", false},
+        {"camera.jpg", ExifOutcome::kMerged, "MM", true},
+        {"camera-gps.jpg", ExifOutcome::kMerged, "II", true}, // its own GPS IFD is replaced
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        const Written w = WriteWithGps(dir, c.fixture, ReferenceFix());
+        ASSERT_EQ(w.outcome, c.outcome);
+        EXPECT_EQ(ExiftoolGps(w.file), gps);
+        EXPECT_EQ(Exiv2Rows(w.file, "GPSInfo"), raw);
+        EXPECT_EQ(App1Segments(w.file), 1);
+        EXPECT_EQ(Trim(RunTool("exiftool -n -s -s -s -ExifByteOrder " + Quote(w.file))), c.byteOrder);
+        const std::vector<std::string> ifd0 = Exiv2Rows(w.file, "Image");
+        if (c.camera) {
+            EXPECT_EQ(ExiftoolTag(w.file, "Make"), "Tamsel Test");
+            EXPECT_EQ(ExiftoolTag(w.file, "Model"), "Test Camera 5");
+            // The camera's IFD0 entries, the GPS pointer among them in tag order.
+            ASSERT_EQ(ifd0.size(), 7u);
+            EXPECT_EQ(ifd0[5].rfind("YCbCrPositioning ", 0), 0u) << ifd0[5];
+            EXPECT_EQ(ifd0[6].rfind("GPSTag Long 1 ", 0), 0u) << ifd0[6];
+        } else {
+            ASSERT_EQ(ifd0.size(), 1u);
+            EXPECT_EQ(ifd0[0].rfind("GPSTag Long 1 ", 0), 0u) << ifd0[0];
+        }
+        EXPECT_EQ(Decoded(w.file), Decoded(Fixture(c.fixture)));
+        const std::vector<std::string> warnings = ValidateWarnings(w.file);
+        // The validator ran: a GPS block without a version always draws this.
+        EXPECT_NE(std::find(warnings.begin(), warnings.end(),
+                            "Missing required JPEG GPS tag 0x0000 GPSVersionID"),
+                  warnings.end());
+        for (const std::string& warning : warnings) {
+            EXPECT_TRUE(AcceptedWarning(warning)) << warning;
+            std::printf("[ validate ] %s: %s\n", c.fixture, warning.c_str());
+        }
+    }
+}
+
+TEST(InsertGpsExif, SouthWestWithoutADateReadBack)
+{
+    REQUIRE_TOOLS();
+    TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    SGpsInfo fix = ReferenceFix();
+    fix.nLatRef = 1;
+    fix.nLonRef = 1;
+    fix.fLatSec = 59.4f;
+    fix.bHasDate = false;
+    for (const char* fixture : {"plain.jpg", "camera.jpg"}) {
+        SCOPED_TRACE(fixture);
+        const Written w = WriteWithGps(dir, fixture, fix);
+        ASSERT_TRUE(Succeeded(w.outcome));
+        const std::vector<std::string> raw = {
+            "GPSLatitudeRef Ascii 2 S",           "GPSLatitude Rational 3 48/1 8/1 59/1",
+            "GPSLongitudeRef Ascii 2 W",          "GPSLongitude Rational 3 11/1 34/1 30/1",
+            "GPSTimeStamp Rational 3 9/1 5/1 7/1",
+        };
+        EXPECT_EQ(Exiv2Rows(w.file, "GPSInfo"), raw);
+        const std::map<std::string, std::string> gps = {
+            {"GPSLatitudeRef", "South"}, {"GPSLatitude", "48 8 59"},    {"GPSLongitudeRef", "West"},
+            {"GPSLongitude", "11 34 30"}, {"GPSTimeStamp", "09:05:07"},
+        };
+        EXPECT_EQ(ExiftoolGps(w.file), gps);
+    }
+}
+
+// A plain walk over the segments before the scan: (marker, start) pairs.
+std::vector<std::pair<int, size_t>> Markers(const Bytes& j)
+{
+    std::vector<std::pair<int, size_t>> m;
+    size_t p = 2;
+    while (p + 4 <= j.size() && j[p] == 0xFF) {
+        m.push_back({j[p + 1], p});
+        if (j[p + 1] == 0xDA)
+            break;
+        p += 2 + (j[p + 2] << 8 | j[p + 3]);
+    }
+    return m;
+}
+
+TEST(InsertGpsExif, NewSegmentFollowsJfifOrSoiAndTheScanIsCopied)
+{
+    struct Case {
+        const char* fixture;
+        std::vector<int> before, after; // leading markers
+    };
+    const Case cases[] = {
+        {"plain.jpg", {0xE0, 0xDB}, {0xE0, 0xE1, 0xDB}},
+        {"noapp0.jpg", {0xDB}, {0xE1, 0xDB}},
+        {"camera.jpg", {0xE0, 0xE1, 0xDB}, {0xE0, 0xE1, 0xDB}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fixture);
+        const Bytes in = ReadBytes(Fixture(c.fixture));
+        Bytes out;
+        ASSERT_TRUE(Succeeded(InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out)));
+        ASSERT_EQ(out[0], 0xFF);
+        ASSERT_EQ(out[1], 0xD8);
+        const auto mi = Markers(in), mo = Markers(out);
+        ASSERT_GE(mi.size(), c.before.size());
+        ASSERT_GE(mo.size(), c.after.size());
+        for (size_t i = 0; i < c.before.size(); ++i)
+            EXPECT_EQ(mi[i].first, c.before[i]) << i;
+        for (size_t i = 0; i < c.after.size(); ++i)
+            EXPECT_EQ(mo[i].first, c.after[i]) << i;
+        ASSERT_EQ(mi.back().first, 0xDA);
+        ASSERT_EQ(mo.back().first, 0xDA);
+        const size_t scan = in.size() - mi.back().second;
+        ASSERT_EQ(out.size() - mo.back().second, scan);
+        EXPECT_TRUE(std::equal(in.end() - scan, in.end(), out.end() - scan));
+    }
+}
+
+size_t FindBytes(const Bytes& b, const std::string& what)
+{
+    const auto it = std::search(b.begin(), b.end(), what.begin(), what.end());
+    return it == b.end() ? std::string::npos : static_cast<size_t>(it - b.begin());
+}
+
+// camera.jpg's TIFF header (big-endian) and IFD0.
+struct Tiff {
+    size_t at, ifd0, next;
+};
+Tiff CameraTiff(const Bytes& j)
+{
+    Tiff t;
+    t.at = FindBytes(j, std::string("MM\0*", 4));
+    t.ifd0 = t.at + (j[t.at + 4] << 24 | j[t.at + 5] << 16 | j[t.at + 6] << 8 | j[t.at + 7]);
+    t.next = t.ifd0 + 2 + 12 * (j[t.ifd0] << 8 | j[t.ifd0 + 1]);
+    return t;
+}
+
+void Put32Be(Bytes& b, size_t at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<uint8_t>(v >> (24 - 8 * i));
+}
+
+TEST(InsertGpsExif, HostileBytesFailOrGetAFreshSegment)
+{
+    const Bytes camera = ReadBytes(Fixture("camera.jpg"));
+    ASSERT_GT(camera.size(), 100u);
+    const Tiff t = CameraTiff(camera);
+    ASSERT_NE(t.at, std::string::npos);
+    const size_t app0 = 2, app1 = Markers(camera)[1].second;
+    struct Case {
+        const char* what;
+        std::function<void(Bytes&)> change;
+        ExifOutcome outcome;
+    };
+    const Case cases[] = {
+        {"no SOI", [](Bytes& j) { j[1] = 0xD9; }, ExifOutcome::kNotJpeg},
+        {"segment longer than the file", [&](Bytes& j) { j[app0 + 2] = 0xFF; }, ExifOutcome::kNotJpeg},
+        {"segment length below 2", [&](Bytes& j) { j[app0 + 2] = 0, j[app0 + 3] = 1; }, ExifOutcome::kNotJpeg},
+        {"end of image before the scan", [&](Bytes& j) { j[app1 + 1] = 0xD9; }, ExifOutcome::kNotJpeg},
+        {"garbage where a marker belongs", [&](Bytes& j) { j[app1] = 0x12; }, ExifOutcome::kNotJpeg},
+        {"unknown byte order", [&](Bytes& j) { j[t.at] = 'X'; }, ExifOutcome::kReplaced},
+        {"IFD0 outside the block", [&](Bytes& j) { Put32Be(j, t.at + 4, 0x7FFFFFF0); }, ExifOutcome::kReplaced},
+        {"IFD0 at offset 0", [&](Bytes& j) { Put32Be(j, t.at + 4, 0); }, ExifOutcome::kReplaced},
+        {"IFD0 entry count past the end", [&](Bytes& j) { j[t.ifd0] = 0xFF; }, ExifOutcome::kReplaced},
+        {"IFD chain loops back to IFD0",
+         [&](Bytes& j) { Put32Be(j, t.next, static_cast<uint32_t>(t.ifd0 - t.at)); }, ExifOutcome::kReplaced},
+        {"next IFD past the end", [&](Bytes& j) { Put32Be(j, t.next, 0xFFFFFFFF); }, ExifOutcome::kReplaced},
+        {"only the identifier",
+         [&](Bytes& j) {
+             const size_t len = j[app1 + 2] << 8 | j[app1 + 3];
+             j.erase(j.begin() + app1 + 4 + 5, j.begin() + app1 + 2 + len);
+             j[app1 + 2] = 0, j[app1 + 3] = 7;
+         },
+         ExifOutcome::kReplaced},
+    };
+    for (const Case& c : cases) {
+        Bytes in = camera;
+        c.change(in);
+        Bytes out = {1, 2, 3};
+        const ExifOutcome o = InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out);
+        EXPECT_EQ(o, c.outcome) << c.what;
+        if (!Succeeded(o)) {
+            EXPECT_TRUE(out.empty()) << c.what;
+            continue;
+        }
+        // The fresh segment stands where the unreadable one stood.
+        const auto m = Markers(out);
+        ASSERT_GE(m.size(), 3u) << c.what;
+        EXPECT_EQ(m[1].first, 0xE1) << c.what;
+        EXPECT_NE(m[2].first, 0xE1) << c.what;
+        EXPECT_EQ(FindBytes(out, "Exif"), m[1].second + 4) << c.what;
+        EXPECT_EQ(FindBytes(out, "Tamsel Test"), std::string::npos) << c.what;
+    }
+
+    // Every truncation: a clean failure, or the scan's remainder copied whole.
+    const size_t scan = Markers(camera).back().second;
+    for (size_t n = 0; n <= camera.size(); ++n) {
+        Bytes out;
+        const ExifOutcome o = InsertGpsExif(camera.data(), n, GpsExifItems(ReferenceFix()), out);
+        if (!Succeeded(o)) {
+            EXPECT_TRUE(out.empty()) << n;
+            continue;
+        }
+        ASSERT_GT(n, scan);
+        ASSERT_GE(out.size(), n - scan);
+        EXPECT_TRUE(std::equal(camera.begin() + scan, camera.begin() + n, out.end() - (n - scan))) << n;
+    }
+}
+
+TEST(InsertGpsExif, AFreshSegmentFromUnreadableExifIsReadByTheTools)
+{
+    REQUIRE_TOOLS();
+    TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    Bytes in = ReadBytes(Fixture("camera.jpg"));
+    const Tiff t = CameraTiff(in);
+    Put32Be(in, t.next, static_cast<uint32_t>(t.ifd0 - t.at)); // IFD1 is IFD0 again
+    Bytes out;
+    ASSERT_EQ(InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out), ExifOutcome::kReplaced);
+    const fs::path file = dir.Path() / "looped.jpg";
+    WriteBytes(file, out);
+    EXPECT_EQ(ExiftoolGps(file).size(), 6u);
+    EXPECT_EQ(App1Segments(file), 1);
+    EXPECT_EQ(Decoded(file), Decoded(Fixture("camera.jpg")));
+}
+
+TEST(InsertGpsExif, TwoExifSegmentsBecomeOne)
+{
+    REQUIRE_TOOLS();
+    TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    Bytes in = ReadBytes(Fixture("camera.jpg"));
+    const auto m = Markers(in);
+    ASSERT_EQ(m[1].first, 0xE1);
+    const Bytes app1(in.begin() + m[1].second, in.begin() + m[2].second);
+    in.insert(in.begin() + m[2].second, app1.begin(), app1.end());
+    Bytes out;
+    ASSERT_EQ(InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out), ExifOutcome::kMerged);
+    const fs::path file = dir.Path() / "twice.jpg";
+    WriteBytes(file, out);
+    EXPECT_EQ(App1Segments(file), 1);
+    EXPECT_EQ(ExiftoolTag(file, "Model"), "Test Camera 5");
+    EXPECT_EQ(ExiftoolGps(file).size(), 6u);
+}
+
+TEST(InsertGpsExif, AMergedSegmentNeverPassesTheSegmentLimit)
+{
+    // The camera's Exif segment grown by trailing bytes inside it, up to the
+    // largest segment there is: the merge fits until it would pass 65535
+    // bytes, and is refused from there on.
+    const Bytes camera = ReadBytes(Fixture("camera.jpg"));
+    const size_t app1 = Markers(camera)[1].second;
+    const size_t length = camera[app1 + 2] << 8 | camera[app1 + 3];
+    std::vector<size_t> sizes;
+    for (size_t grown = length; grown <= length + 8; ++grown)
+        sizes.push_back(grown);
+    for (size_t grown = 0xFF00; grown <= 0xFFFF; ++grown)
+        sizes.push_back(grown);
+    size_t lastFit = 0;
+    bool refused = false;
+    for (const size_t grown : sizes) {
+        Bytes in = camera;
+        in.insert(in.begin() + app1 + 2 + length, grown - length, 0);
+        in[app1 + 2] = static_cast<uint8_t>(grown >> 8);
+        in[app1 + 3] = static_cast<uint8_t>(grown);
+        Bytes out;
+        const ExifOutcome o = InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out);
+        if (o == ExifOutcome::kMerged) {
+            ASSERT_FALSE(refused) << grown;
+            // The length field counts the whole new segment: it did not wrap.
+            const size_t outLength = out[app1 + 2] << 8 | out[app1 + 3];
+            ASSERT_EQ(out.size() - outLength, in.size() - grown) << grown;
+            lastFit = grown;
+        } else {
+            ASSERT_EQ(o, ExifOutcome::kTooLarge) << grown;
+            ASSERT_TRUE(out.empty());
+            refused = true;
+        }
+    }
+    EXPECT_GT(lastFit, 0xFF00u);
+    EXPECT_TRUE(refused);
+}
+
+} // namespace
+} // namespace tamsel
