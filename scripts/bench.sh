@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The benchmarks, outside the build and test run (docs/benchmarks.md):
-#   native  YUY2 to BGR of a 2592x1944 frame against libyuv (Google Benchmark)
+#   native  YUY2 to BGR of a 2592x1944 frame against libyuv (Google Benchmark);
+#           the NMEA parser on real receiver logs against memchr
 #   win     under Wine: the grabber callback with nothing armed against an
 #           empty callback, and the arm-to-image latency of a still capture
 # Before timing, every conversion path this processor has is checked against
@@ -45,7 +46,7 @@ native() {
     echo
     echo "== native: $(g++ --version | head -n1), libyuv $(dpkg-query -W -f='${Version}' libyuv-dev)"
     cmake -S . -B build/bench-native -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAMSEL_BUILD_BENCH=ON >/dev/null
-    cmake --build build/bench-native --target tamsel_unit tamsel_bench_convert >/dev/null
+    cmake --build build/bench-native --target tamsel_unit tamsel_bench_convert tamsel_bench_nmea >/dev/null
     for cap in "" ssse3 none; do
         echo "-- exhaustive conversion test, TAMSEL_YUY2_SIMD=${cap:-unset, the best the processor has}"
         TAMSEL_YUY2_SIMD=$cap build/bench-native/tamsel_unit --gtest_brief=1 \
@@ -60,6 +61,8 @@ native() {
         TAMSEL_YUY2_SIMD=$cap build/bench-native/bench/tamsel_bench_convert --benchmark_color=false \
             --benchmark_filter=BM_Tamsel_Yuy2ToBgrRow --benchmark_repetitions=9 | grep -E '_median|bit-exact'
     done
+    echo "-- (d) NMEA parser on the receiver logs against memchr"
+    build/bench-native/bench/tamsel_bench_nmea --benchmark_color=false
 }
 
 win() {

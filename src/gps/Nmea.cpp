@@ -148,8 +148,11 @@ bool ParseNmeaBuffer(SGpsInfo& info, const char* pBuf, size_t n, uint32_t dwNow,
     if (n < 6)
         return false;
     for (size_t i = 0; i < n; ++i) {
-        if (pBuf[i] != '$')
-            continue;
+        // Most bytes belong to sentences nobody reads here: jump to the next "$".
+        const void* dollar = std::memchr(pBuf + i, '$', n - i);
+        if (!dollar)
+            break;
+        i = static_cast<size_t>(static_cast<const char*>(dollar) - pBuf);
         // A name needs its five letters and one more byte inside this read.
         if (i + 6 >= n)
             break;
