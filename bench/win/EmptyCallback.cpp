@@ -3,6 +3,8 @@
 #include <atomic>
 #include <vector>
 
+#include "framework/Handles.h"
+
 namespace benchwin {
 namespace {
 
@@ -30,9 +32,10 @@ __attribute__((aligned(64))) STDMETHODIMP EmptyGrabberCB::BufferCB(double, BYTE*
 std::atomic<bool> modelArmed{false};
 
 struct ModelSlot {
-    SRWLOCK lock = SRWLOCK_INIT;
+    ModelSlot() { done.Create(fw::Event::kAutoReset); }
+    fw::Lock lock;
     std::vector<BYTE> frame;
-    HANDLE done = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    fw::Event done;
 };
 
 class SplitGrabberCB : public EmptyGrabberCB {
@@ -55,11 +58,12 @@ HRESULT SplitGrabberCB::Take(BYTE* buffer, long length)
     static ModelSlot slot;
     if (!modelArmed.exchange(false, std::memory_order_acq_rel))
         return S_OK;
-    ::AcquireSRWLockExclusive(&slot.lock);
-    if (buffer && length > 0)
-        slot.frame.assign(buffer, buffer + length);
-    ::ReleaseSRWLockExclusive(&slot.lock);
-    ::SetEvent(slot.done);
+    {
+        auto guard = slot.lock.Acquire();
+        if (buffer && length > 0)
+            slot.frame.assign(buffer, buffer + length);
+    }
+    slot.done.Set();
     return S_OK;
 }
 

@@ -13,6 +13,8 @@
 #include <cstring>
 #include <vector>
 
+#include <wrl/client.h>
+
 #include "EmptyCallback.h"
 #include "Timing.h"
 #include "capture/SampleGrabberCB.h"
@@ -44,13 +46,16 @@ int main(int argc, char** argv)
             calls = std::atoi(argv[i + 1]);
     }
 
-    tamsel::CSampleGrabberCB grabber;
+    Microsoft::WRL::ComPtr<tamsel::CSampleGrabberCB> grabber;
+    if (!tamsel::CSampleGrabberCB::Create(grabber))
+        return 1;
     if (tamsel::GrabSlot().bArmed.load()) {
         std::fprintf(stderr, "the grab slot is armed\n");
         return 1;
     }
     constexpr int kSubjects = 3;
-    ISampleGrabberCB* subjects[kSubjects] = {&grabber, benchwin::EmptyCallback(), benchwin::SplitCallbackModel()};
+    ISampleGrabberCB* subjects[kSubjects] = {grabber.Get(), benchwin::EmptyCallback(),
+                                             benchwin::SplitCallbackModel()};
     std::vector<BYTE> frame(640 * 480 * 2, 0x80);
     const long length = static_cast<long>(frame.size());
 

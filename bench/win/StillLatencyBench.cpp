@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "CaptureAccess.h"
 #include "Timing.h"
 #include "VcamConfig.h"
 #include "capture/DShowCapture.h"
@@ -106,17 +107,18 @@ void PumpFor(DWORD ms)
 bool TakeRawFrame(std::vector<uint8_t>& frame, tamsel::FrameDesc& desc)
 {
     tamsel::SGrabSlot& slot = tamsel::GrabSlot();
-    ::ResetEvent(slot.doneEvent.get());
+    slot.doneEvent.Reset();
     slot.bDone.store(false);
     slot.bArmed.store(true);
-    if (::WaitForSingleObject(slot.doneEvent.get(), 5000) != WAIT_OBJECT_0) {
+    if (!slot.doneEvent.Wait(5000)) {
         slot.bArmed.store(false);
         return false;
     }
-    ::AcquireSRWLockExclusive(&slot.frameLock);
-    frame.swap(slot.frame);
-    desc = slot.desc;
-    ::ReleaseSRWLockExclusive(&slot.frameLock);
+    {
+        auto guard = slot.frameLock.Acquire();
+        frame.swap(slot.frame);
+        desc = slot.desc;
+    }
     return !frame.empty();
 }
 
@@ -243,14 +245,12 @@ bool RunCase(const Case& c, HWND notify)
     }
 
     auto engine = std::make_unique<tamsel::CDShowCapture>();
-    engine->m_hNotifyWnd = notify;
-    if (engine->BuildDeviceList() < 1) {
+    engine->Attach(notify, nullptr);
+    if (engine->BuildDeviceList() < 1 || !engine->SelectDevice(0)) {
         std::printf("%s: no camera listed\n", c.name);
         return false;
     }
-    engine->m_nCurDev = 0;
-    engine->m_nResMode = c.resMode;
-    if (!engine->StartPreview()) {
+    if (!engine->StartPreview({nullptr, c.resMode})) {
         std::printf("%s: the preview did not start\n", c.name);
         return false;
     }
@@ -279,15 +279,15 @@ bool RunCase(const Case& c, HWND notify)
         std::vector<uint8_t> warm;
         engine->CaptureStill(warm);
     }
-    ArrivalClock clock(engine->GrabberCallback());
-    Microsoft::WRL::ComPtr<ISampleGrabber> grabber = Grabber(engine->Graph());
+    ArrivalClock clock(tamsel::CaptureTestAccess::GrabberCallback(*engine));
+    Microsoft::WRL::ComPtr<ISampleGrabber> grabber = Grabber(tamsel::CaptureTestAccess::Graph(*engine));
     if (grabber)
         grabber->SetCallback(&clock, 1);
     HANDLE thread = ::CreateThread(nullptr, 0, &CaptureLoop, &w, 0, nullptr);
     PumpUntil(thread);
     ::CloseHandle(thread);
     if (grabber)
-        grabber->SetCallback(engine->GrabberCallback(), 1);
+        grabber->SetCallback(tamsel::CaptureTestAccess::GrabberCallback(*engine), 1);
     engine.reset();
     PumpFor(200);
 

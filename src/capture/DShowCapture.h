@@ -8,12 +8,14 @@
 #include <wrl/client.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "capture/CaptureHost.h"
 #include "capture/DShow.h"
+#include "capture/FormatRules.h"
 #include "capture/SampleGrabberCB.h"
+#include "framework/Handles.h"
 
 namespace tamsel {
 
@@ -21,18 +23,13 @@ namespace tamsel {
 // as long as the engine lives.
 class CDShowBuilderHelper {
 public:
-    CDShowBuilderHelper() noexcept
-        : m_comStarted(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    virtual ~CDShowBuilderHelper()
-    {
-        if (m_comStarted)
-            ::CoUninitialize();
-    }
+    CDShowBuilderHelper() noexcept = default;
+    virtual ~CDShowBuilderHelper() = default;
     CDShowBuilderHelper(const CDShowBuilderHelper&) = delete;
     CDShowBuilderHelper& operator=(const CDShowBuilderHelper&) = delete;
 
 private:
-    bool m_comStarted;
+    fw::ComApartment m_apartment;
 };
 
 struct SCamDevInfo {
@@ -44,6 +41,15 @@ struct SCamDevInfo {
 // Graph states of GetGraphState.
 enum GraphState { kGraphUnknown = -1, kGraphStopped = 0, kGraphRunning = 1, kGraphPaused = 2 };
 
+// How a preview is shown. Every start and restart of the preview takes one,
+// so the video always lands in its owner window.
+struct PreviewConfig {
+    HWND videoOwner = nullptr; // the viewer; null gives the renderer no configuration
+    int resolutionMode = 4;    // 1 VGA, 2 SVGA, 3 XVGA, 4 native
+};
+
+class CaptureTestAccess;
+
 class CDShowCapture {
 public:
     CDShowCapture() = default;
@@ -51,32 +57,37 @@ public:
     CDShowCapture(const CDShowCapture&) = delete;
     CDShowCapture& operator=(const CDShowCapture&) = delete;
 
+    // The window that receives the graph's events and the device-change
+    // messages, and what the engine tells it about cameras coming and going.
+    void Attach(HWND notifyWnd, ICaptureHost* host);
+
     // Device list.
     static HRESULT EnumVideoDevices(std::vector<std::string>* displayNames,
                                     std::vector<std::string>* friendlyNames, int* count);
     int BuildDeviceList();
     void FreeDeviceList();
     static HRESULT BindDeviceFilter(const std::string& key, Microsoft::WRL::ComPtr<IBaseFilter>& filter);
-    int DevCount() const { return static_cast<int>(m_devList.size()); }
-    const std::vector<SCamDevInfo>& Devices() const { return m_devList; }
+    int DevCount() const;
+    std::vector<SCamDevInfo> Devices() const;
+    // The selected device, -1 for none.
+    int CurrentDevice() const;
+    // Selects a device of the list; false (nothing changes) for any other index.
+    bool SelectDevice(int index);
 
-    // Graph.
-    bool StartPreview();
-    bool BuildGraph();
-    bool SelectCaptureFormat();
-    bool QueryMaxResolution(int& width, int& height);
-    bool ConnectGraph();
-    bool AddSampleGrabber();
+    // Preview. StartPreview builds, connects and runs the graph of the
+    // selected camera; a resolution mode outside 1..4 is refused.
+    bool StartPreview(const PreviewConfig& config);
     bool RunGraph();
     bool StopGraph();
-    int GetGraphState();
+    int GetGraphState() const;
+    // Stops the graph whatever state it reports, then dismantles it.
     void TearDownGraph();
+    // Moves the preview to another device of the list; the old one keeps
+    // running when the new one cannot be started.
     bool SwitchDevice(int index);
     bool SetRollAngle(int degrees);
-    // Sizes the video window to the owner's client area.
+    // Sizes the video window to its owner's client area.
     void FitVideoWindow();
-    IGraphBuilder* Graph() const { return m_pGraph.Get(); }
-    ISampleGrabberCB* GrabberCallback() const { return m_pGrabberCB.get(); }
 
     // Frames. Arms the grabber, triggers the still pin in still-pin mode and
     // waits (bounded) for the frame; the result is a BMP file image or the
@@ -84,40 +95,64 @@ public:
     bool CaptureStill(std::vector<uint8_t>& image);
     static constexpr DWORD kStillWaitMs = 5000;
 
-    // Device changes.
-    void HandleGraphEvents();
-    void OnVideoDeviceArrival();
-    void OnVideoDeviceRemoval();
-    // Brings the selection into the list after a rebuild; -1 without devices.
-    void ClampSelection();
-    // Rebuilds the list and follows the selected camera by its display name;
-    // with no camera before, optionally selects the first one.
-    void RebuildKeepingSelection(bool firstWhenNoneBefore);
-
-    int m_nCurDev = -1;
-    bool m_bArrivalBusy = false;
-    bool m_bRemovalBusy = false;
-    int m_nResMode = 4;
-    HWND m_hVideoOwner = nullptr;
-    HWND m_hNotifyWnd = nullptr;
+    // UM_GRAPH_EVENT, UM_DEVICE_LOST, UM_DEVICE_RESCAN, UM_DEVICE_REMOVED,
+    // UM_DEVICE_ARRIVED, UM_RESTART_PREVIEW and WM_DEVICECHANGE; false for
+    // every other message.
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
 private:
+    friend class CaptureTestAccess;
+
+    // Building steps of StartPreview.
+    bool BuildGraph();
+    bool SelectCaptureFormat();
+    // The largest width and height over the capture pin's capabilities, and
+    // the capabilities as announced.
+    bool QueryMaxResolution(int& width, int& height, std::vector<StreamCapability>& caps);
+    bool ConnectGraph();
+    bool AddSampleGrabber();
+    bool AddRenderer();
+    bool ConfigureVideoWindow();
+    bool Connect(IPin* out, IPin* in, int attempts);
     // Runs or stops a graph whose state has settled, and shows or hides its video.
     bool SetRunning(bool run);
-    bool ConfigureVideoWindow();
     // Replaces the graph pointers under the lock the snapshot worker reads them with.
     void SetGraph(Microsoft::WRL::ComPtr<IGraphBuilder> graph, Microsoft::WRL::ComPtr<IBaseFilter> cap);
-    bool AddRenderer();
-    bool Connect(IPin* out, IPin* in, int attempts);
+    Microsoft::WRL::ComPtr<IGraphBuilder> CurrentGraph() const;
 
-    std::vector<SCamDevInfo> m_devList;
+    // Device changes.
+    void HandleGraphEvents();
+    void OnDeviceNodesChanged();
+    void OnVideoDeviceArrival();
+    void OnVideoDeviceRemoval();
+    void OnDeviceLost();
+    void OnDeviceRescan();
+    void OnDeviceCountChanged(WPARAM count, LPARAM current, bool arrival);
+    // Rebuilds the list and follows the selected camera by its display name;
+    // with no camera before, optionally selects the first one. The selection
+    // always ends inside the list (-1 without devices).
+    void RebuildKeepingSelection(bool firstWhenNoneBefore);
+    // Rebuilds the list from scratch with the first camera selected.
+    int RebuildSelectingFirst();
+    void PostToWindow(UINT msg, WPARAM wp = 0, LPARAM lp = 0) const;
+
     CDShowBuilderHelper m_comGuard;
+    // Guards the list, the selection and the graph pointers: the main thread
+    // changes them under it, a still capture on the snapshot worker copies
+    // what it needs under it.
+    mutable fw::Lock m_lock;
+    std::vector<SCamDevInfo> m_devList;
+    int m_nCurDev = -1;
     Microsoft::WRL::ComPtr<IGraphBuilder> m_pGraph;
     Microsoft::WRL::ComPtr<IBaseFilter> m_pCapFilter;
-    std::unique_ptr<CSampleGrabberCB> m_pGrabberCB;
-    // Held exclusively while the device list or the graph pointers change,
-    // shared by a still capture on the snapshot worker while it copies them.
-    mutable SRWLOCK m_lock = SRWLOCK_INIT;
+    Microsoft::WRL::ComPtr<CSampleGrabberCB> m_pGrabberCB;
+    PreviewConfig m_config;
+    HWND m_hNotifyWnd = nullptr;
+    ICaptureHost* m_host = nullptr;
+    // A device broadcast of the same kind is being handled; cleared by the
+    // engine's own handler of the message that ends it.
+    bool m_bArrivalBusy = false;
+    bool m_bRemovalBusy = false;
 };
 
 // Graph utilities.

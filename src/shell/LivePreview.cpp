@@ -28,18 +28,14 @@ void CLivePreview::OnStartPreview()
 {
     if (!m_host.IsOpen())
         return;
-    m_capture.m_hVideoOwner = m_host.ViewerWindow();
-    m_capture.m_nResMode = m_settings.ResolutionMode;
-    if (!m_capture.StartPreview())
+    if (!m_capture.StartPreview({m_host.ViewerWindow(), m_settings.ResolutionMode}))
         fw::ShowMessage(m_host.MainWindow(), L"Start preview error");
 }
 
 bool CLivePreview::RestartGraph()
 {
     m_capture.TearDownGraph();
-    m_capture.m_hVideoOwner = m_host.ViewerWindow();
-    m_capture.m_nResMode = m_settings.ResolutionMode;
-    return m_capture.StartPreview();
+    return m_capture.StartPreview({m_host.ViewerWindow(), m_settings.ResolutionMode});
 }
 
 void CLivePreview::OnSelectCamera(int index)

@@ -62,7 +62,7 @@ bool CTamselDlg::OnInitDialog()
         ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
     CenterOnScreen();
 
-    m_capture.m_hNotifyWnd = Hwnd();
+    m_capture.Attach(Hwnd(), this);
     m_gpsInfo.nStatus = m_settings.GPS_ON ? GPS_SEARCHING : GPS_OFF;
 
     m_settings.TotalDevNum = m_capture.BuildDeviceList();
@@ -83,7 +83,7 @@ bool CTamselDlg::OnInitDialog()
     }
     if (m_settings.CurDevIndex < 0 || m_settings.CurDevIndex >= m_settings.TotalDevNum)
         m_settings.CurDevIndex = 0;
-    m_capture.m_nCurDev = m_settings.CurDevIndex;
+    m_capture.SelectDevice(m_settings.CurDevIndex);
     m_bCameraHasFlash = false; // flash support arrives with the flash controller
 
     if (!StartSnapshotWorker()) {
@@ -215,8 +215,8 @@ void CTamselDlg::ReloadSettings()
     // The files hold the cameras as they were at the last save; cameras may
     // have come or gone since, and the engine's list is the truth.
     m_settings.TotalDevNum = m_capture.DevCount();
-    if (m_capture.m_nCurDev >= 0)
-        m_settings.CurDevIndex = m_capture.m_nCurDev;
+    if (m_capture.CurrentDevice() >= 0)
+        m_settings.CurDevIndex = m_capture.CurrentDevice();
 }
 
 void CTamselDlg::SaveSettings()
@@ -444,49 +444,6 @@ void CTamselDlg::OnNoCamera(bool asBox)
         ::OutputDebugStringW(L"No camera devie plug-in");
 }
 
-void CTamselDlg::OnDeviceChange(WPARAM event)
-{
-    if (event != DBT_DEVNODES_CHANGED)
-        return;
-    int present = 0;
-    if (FAILED(CDShowCapture::EnumVideoDevices(nullptr, nullptr, &present)))
-        present = 0;
-    if (present > m_settings.TotalDevNum)
-        m_capture.OnVideoDeviceArrival();
-    else if (present < m_settings.TotalDevNum)
-        m_capture.OnVideoDeviceRemoval();
-}
-
-void CTamselDlg::OnDeviceLost()
-{
-    m_capture.TearDownGraph();
-    m_capture.FreeDeviceList();
-    m_capture.m_hVideoOwner = nullptr;
-    const int count = m_capture.BuildDeviceList();
-    if (count == 0) {
-        m_settings.TotalDevNum = 0;
-        m_capture.m_nCurDev = -1;
-        OnNoCamera(true);
-        return;
-    }
-    m_capture.m_nCurDev = 0;
-    ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
-    OnCamerasChanged(count, 0, true);
-}
-
-void CTamselDlg::OnDeviceRescan()
-{
-    m_capture.TearDownGraph();
-    m_capture.FreeDeviceList();
-    m_capture.m_hVideoOwner = nullptr;
-    const int count = m_capture.BuildDeviceList();
-    m_capture.m_nCurDev = count > 0 ? 0 : -1;
-    OnCamerasChanged(count, count > 0 ? 0 : -1, false);
-    if (count == 0)
-        OnNoCamera(IsOpen());
-    m_capture.m_bRemovalBusy = false;
-}
-
 void CTamselDlg::OnTestCapture()
 {
     std::vector<uint8_t> image;
@@ -563,26 +520,9 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
         ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);
         return true;
     case UM_QUIT: ::PostQuitMessage(0); return true;
-    // Device changes (the engine's policy).
-    case UM_GRAPH_EVENT: m_capture.HandleGraphEvents(); return true;
-    case UM_DEVICE_LOST: OnDeviceLost(); return true;
-    case UM_DEVICE_RESCAN: OnDeviceRescan(); return true;
-    case UM_DEVICE_REMOVED:
-        m_capture.m_bRemovalBusy = false;
-        OnCamerasChanged(static_cast<int>(wp), static_cast<int>(lp), true);
-        return true;
-    case UM_DEVICE_ARRIVED:
-        m_capture.m_bArrivalBusy = false;
-        OnCamerasChanged(static_cast<int>(wp), static_cast<int>(lp), true);
-        if (IsOpen())
-            ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
-        return true;
-    case UM_RESTART_PREVIEW:
-        m_capture.TearDownGraph();
-        ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
-        return true;
-    case WM_DEVICECHANGE: OnDeviceChange(wp); result = TRUE; return true;
-    default: return false;
+    default:
+        // Graph events and device changes: the engine's.
+        return m_capture.OnMessage(msg, wp, lp, result);
     }
 }
 

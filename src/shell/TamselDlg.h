@@ -73,9 +73,6 @@ private:
     bool HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
     // Camera side.
-    void OnDeviceChange(WPARAM event);
-    void OnDeviceLost();
-    void OnDeviceRescan();
     void OnTestCapture();
     void StopGpsReader();
     void TakeSnapshot();

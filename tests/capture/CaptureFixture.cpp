@@ -1,11 +1,23 @@
 #include "CaptureFixture.h"
 
+#include <dbt.h>
+
+#include <algorithm>
+
 namespace captest {
 
 using Microsoft::WRL::ComPtr;
 
 vcam::Format Yuy2(int w, int h) { return {vcam::Subtype::YUY2, w, h}; }
 vcam::Format Mjpg(int w, int h) { return {vcam::Subtype::MJPG, w, h}; }
+
+vcam::Format Announced(vcam::Format real, long width, long height, int bits)
+{
+    real.announcedWidth = width;
+    real.announcedHeight = height;
+    real.announcedBits = bits;
+    return real;
+}
 
 vcam::DeviceConfig Camera(const wchar_t* name, std::vector<vcam::Format> formats)
 {
@@ -14,6 +26,8 @@ vcam::DeviceConfig Camera(const wchar_t* name, std::vector<vcam::Format> formats
     c.formats = std::move(formats);
     return c;
 }
+
+std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
 
 STDMETHODIMP ForwardingCallback::QueryInterface(REFIID riid, void** ppv)
 {
@@ -46,7 +60,7 @@ void CaptureTest::SetUp()
     m_notify = ::CreateWindowExW(0, L"STATIC", L"notify", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                  nullptr, nullptr);
     m_engine = std::make_unique<tamsel::CDShowCapture>();
-    m_engine->m_hNotifyWnd = m_notify;
+    m_engine->Attach(m_notify, &m_host);
 }
 
 void CaptureTest::TearDown()
@@ -65,13 +79,12 @@ void CaptureTest::UseCameras(const std::vector<vcam::DeviceConfig>& cameras)
     ASSERT_EQ(vcam::RegisterDevices(), S_OK);
 }
 
-bool CaptureTest::StartPreviewOn(int index, int resMode)
+bool CaptureTest::StartPreviewOn(int index, int resMode, HWND owner)
 {
-    if (m_engine->BuildDeviceList() <= index)
+    m_host.known = m_engine->BuildDeviceList();
+    if (!m_engine->SelectDevice(index))
         return false;
-    m_engine->m_nCurDev = index;
-    m_engine->m_nResMode = resMode;
-    return m_engine->StartPreview();
+    return m_engine->StartPreview({owner, resMode});
 }
 
 bool CaptureTest::WaitRunning(DWORD ms)
@@ -100,7 +113,7 @@ ComPtr<ISampleGrabber> Grabber(IGraphBuilder* graph)
 
 bool CaptureTest::GrabberFormat(GUID& subtype, int& width, int& height)
 {
-    ComPtr<ISampleGrabber> g = Grabber(m_engine->Graph());
+    ComPtr<ISampleGrabber> g = Grabber(Graph());
     AM_MEDIA_TYPE mt{};
     if (!g || FAILED(g->GetConnectedMediaType(&mt)))
         return false;
@@ -119,9 +132,8 @@ std::string CaptureTest::GrabberSourcePin()
 {
     ComPtr<IBaseFilter> f;
     ComPtr<IPin> in, source;
-    if (!m_engine->Graph() || FAILED(m_engine->Graph()->FindFilterByName(L"SampleGrabber", &f)) ||
-        FAILED(tamsel::FindPinByName(f.Get(), PINDIR_INPUT, "Input", in)) ||
-        FAILED(in->ConnectedTo(&source)))
+    if (!Graph() || FAILED(Graph()->FindFilterByName(L"SampleGrabber", &f)) ||
+        FAILED(tamsel::FindPinByName(f.Get(), PINDIR_INPUT, "Input", in)) || FAILED(in->ConnectedTo(&source)))
         return {};
     PIN_INFO info{};
     source->QueryPinInfo(&info);
@@ -135,7 +147,63 @@ std::string CaptureTest::GrabberSourcePin()
 bool CaptureTest::HasFilter(const wchar_t* name)
 {
     ComPtr<IBaseFilter> f;
-    return m_engine->Graph() && SUCCEEDED(m_engine->Graph()->FindFilterByName(name, &f));
+    return Graph() && SUCCEEDED(Graph()->FindFilterByName(name, &f));
+}
+
+HWND CaptureTest::VideoOwner()
+{
+    ComPtr<IVideoWindow> video;
+    OAHWND owner = 0;
+    if (!Graph() || FAILED(Graph()->QueryInterface(IID_PPV_ARGS(&video))) || FAILED(video->get_Owner(&owner)))
+        return nullptr;
+    return reinterpret_cast<HWND>(owner);
+}
+
+bool CaptureTest::TakePosted(UINT msg, MSG& out, DWORD ms)
+{
+    const DWORD start = ::GetTickCount();
+    do {
+        if (::PeekMessageW(&out, m_notify, msg, msg, PM_REMOVE))
+            return true;
+        ::Sleep(10);
+    } while (::GetTickCount() - start < ms);
+    return false;
+}
+
+bool CaptureTest::DispatchUntil(const std::function<bool()>& done, DWORD ms)
+{
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        if (done())
+            return true;
+        MSG msg;
+        if (::PeekMessageW(&msg, m_notify, 0, 0, PM_REMOVE)) {
+            LRESULT result = 0;
+            if (!m_engine->OnMessage(msg.message, msg.wParam, msg.lParam, result))
+                m_unhandled.push_back(msg.message);
+            continue;
+        }
+        if (::GetTickCount() - start >= ms)
+            return done();
+        ::Sleep(10);
+    }
+}
+
+void CaptureTest::DispatchFor(DWORD ms)
+{
+    DispatchUntil([] { return false; }, ms);
+}
+
+int CaptureTest::Unhandled(UINT msg) const
+{
+    return static_cast<int>(std::count(m_unhandled.begin(), m_unhandled.end(), msg));
+}
+
+void CaptureTest::DeviceNodesChanged()
+{
+    LRESULT result = 0;
+    ASSERT_TRUE(m_engine->OnMessage(WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0, result));
+    EXPECT_EQ(result, TRUE);
 }
 
 } // namespace captest

@@ -6,13 +6,11 @@ namespace {
 
 using DeviceListTest = CaptureTest;
 
-std::string Narrow(const std::wstring& s) { return std::string(s.begin(), s.end()); }
-
 TEST_F(DeviceListTest, CamerasAreListedWithTheirNames)
 {
     UseCameras({Camera(L"Desk Camera", {Yuy2(640, 480)}), Camera(L"Book Scanner", {Yuy2(640, 480)})});
     ASSERT_EQ(m_engine->BuildDeviceList(), 2);
-    const auto& list = m_engine->Devices();
+    const std::vector<tamsel::SCamDevInfo> list = m_engine->Devices();
     EXPECT_EQ(list[0].szFriendlyName, "Desk Camera");
     EXPECT_EQ(list[1].szFriendlyName, "Book Scanner");
     EXPECT_EQ(list[0].szDisplayName, Narrow(vcam::DisplayName(0)));
@@ -46,6 +44,23 @@ TEST_F(DeviceListTest, BindingFindsPresentCamerasByDisplayName)
     ASSERT_EQ(vcam::SetUnplugged(1, true), S_OK);
     EXPECT_EQ(tamsel::CDShowCapture::BindDeviceFilter(Narrow(vcam::DisplayName(1)), filter), E_FAIL);
     EXPECT_FALSE(filter);
+}
+
+TEST_F(DeviceListTest, OnlyListedDevicesCanBeSelected)
+{
+    UseCameras({Camera(L"First", {Yuy2(640, 480)}), Camera(L"Second", {Yuy2(640, 480)})});
+    EXPECT_EQ(m_engine->CurrentDevice(), -1) << "nothing is selected before anyone selects";
+    EXPECT_FALSE(m_engine->SelectDevice(0)) << "no list yet";
+    ASSERT_EQ(m_engine->BuildDeviceList(), 2);
+    EXPECT_EQ(m_engine->CurrentDevice(), -1) << "building the list selects nothing";
+    for (int index : {-1, 2, 1000, -2147483647 - 1}) {
+        EXPECT_FALSE(m_engine->SelectDevice(index)) << index;
+        EXPECT_EQ(m_engine->CurrentDevice(), -1) << index;
+    }
+    EXPECT_TRUE(m_engine->SelectDevice(1));
+    EXPECT_EQ(m_engine->CurrentDevice(), 1);
+    EXPECT_FALSE(m_engine->SelectDevice(2));
+    EXPECT_EQ(m_engine->CurrentDevice(), 1);
 }
 
 TEST_F(DeviceListTest, FriendlyNamesKeepAtMost49Bytes)

@@ -2,6 +2,8 @@
 // switching cameras and rolling the picture.
 #include "CaptureFixture.h"
 
+#include "shell/Messages.h"
+
 
 namespace captest {
 namespace {
@@ -31,11 +33,21 @@ TEST_F(GraphTest, ResolutionModesGiveTheirFormatAtTheGrabber)
          {Yuy2(640, 480), Yuy2(2592, 1080), Yuy2(1280, 1944)}, 4, 2592, 1080, true},
         {"MJPG beside YUY2", {Mjpg(1280, 720), Yuy2(640, 480), Yuy2(800, 600), Mjpg(800, 600)}, 2, 800,
          600, false},
+        // Native sizes the camera only offers compressed are not asked for in YUY2.
+        {"native, larger sizes only in MJPG", {Yuy2(640, 480), Yuy2(320, 240), Mjpg(1280, 720), Mjpg(640, 480)},
+         4, 640, 480, false},
+        {"native, widest and tallest apart", {Yuy2(1280, 720), Yuy2(960, 960)}, 4, 1280, 720, false},
+        // A size announced beyond the frame bounds decides nothing.
+        {"native beside an announcement beyond the bounds",
+         {Yuy2(640, 480), Yuy2(1280, 720), Announced(Yuy2(1280, 720), 20000, 20000)}, 4, 1280, 720, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         UseCameras({Camera(L"Camera", c.formats)});
-        ASSERT_TRUE(StartPreviewOn(0, c.mode));
+        const bool started = StartPreviewOn(0, c.mode);
+        EXPECT_TRUE(started);
+        if (!started)
+            continue;
         EXPECT_TRUE(WaitRunning());
         GUID subtype{};
         int w = 0, h = 0;
@@ -47,8 +59,12 @@ TEST_F(GraphTest, ResolutionModesGiveTheirFormatAtTheGrabber)
         EXPECT_EQ(HasFilter(L"Null Render"), c.stillPin);
         EXPECT_TRUE(HasFilter(L"Video Render"));
         EXPECT_EQ(m_engine->Devices()[0].bUseStillPin, c.stillPin);
+        // And the frames the grabber passes are what it was told.
+        std::vector<uint8_t> image;
+        ASSERT_TRUE(m_engine->CaptureStill(image));
+        EXPECT_EQ(image.size(), 54u + 3u * c.width * c.height);
         m_engine->TearDownGraph();
-        EXPECT_EQ(m_engine->Graph(), nullptr);
+        EXPECT_EQ(Graph(), nullptr);
     }
 }
 
@@ -56,7 +72,7 @@ TEST_F(GraphTest, CameraWithoutYuy2CannotPreview)
 {
     UseCameras({Camera(L"Jpeg only", {Mjpg(640, 480)})});
     EXPECT_FALSE(StartPreviewOn(0, 1));
-    EXPECT_EQ(m_engine->Graph(), nullptr) << "a failed build leaves no graph";
+    EXPECT_EQ(Graph(), nullptr) << "a failed build leaves no graph";
     EXPECT_EQ(m_engine->GetGraphState(), tamsel::kGraphUnknown);
 }
 
@@ -64,9 +80,9 @@ TEST_F(GraphTest, NoSelectionBuildsNoGraph)
 {
     UseCameras({Camera(L"Camera", {Yuy2(640, 480)})});
     ASSERT_EQ(m_engine->BuildDeviceList(), 1);
-    m_engine->m_nCurDev = -1;
-    EXPECT_FALSE(m_engine->BuildGraph());
-    EXPECT_EQ(m_engine->Graph(), nullptr);
+    ASSERT_EQ(m_engine->CurrentDevice(), -1);
+    EXPECT_FALSE(m_engine->StartPreview({nullptr, 1}));
+    EXPECT_EQ(Graph(), nullptr);
 }
 
 TEST_F(GraphTest, FramesReachTheGrabberAtTheCameraRate)
@@ -76,12 +92,12 @@ TEST_F(GraphTest, FramesReachTheGrabberAtTheCameraRate)
     ASSERT_TRUE(WaitRunning());
     ComPtr<IBaseFilter> f;
     ComPtr<ISampleGrabber> grabber;
-    ASSERT_HRESULT_SUCCEEDED(m_engine->Graph()->FindFilterByName(L"SampleGrabber", &f));
+    ASSERT_HRESULT_SUCCEEDED(Graph()->FindFilterByName(L"SampleGrabber", &f));
     ASSERT_HRESULT_SUCCEEDED(f.As(&grabber));
-    ForwardingCallback counter(m_engine->GrabberCallback());
+    ForwardingCallback counter(GrabberCallback());
     grabber->SetCallback(&counter, 1);
     ::Sleep(2000);
-    grabber->SetCallback(m_engine->GrabberCallback(), 1);
+    grabber->SetCallback(GrabberCallback(), 1);
     const int frames = counter.frames.load();
     // 30 frames a second for two seconds; a busy machine (the other tests run
     // beside this one) may drop some, but far fewer than a slower rate would.
@@ -94,11 +110,10 @@ TEST_F(GraphTest, VideoWindowFillsItsOwner)
 {
     HWND owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 360, 272, nullptr,
                                    nullptr, nullptr, nullptr);
-    m_engine->m_hVideoOwner = owner;
     UseCameras({Camera(L"Camera", {Yuy2(640, 480)})});
-    ASSERT_TRUE(StartPreviewOn(0, 1));
+    ASSERT_TRUE(StartPreviewOn(0, 1, owner));
     ComPtr<IVideoWindow> video;
-    ASSERT_HRESULT_SUCCEEDED(m_engine->Graph()->QueryInterface(IID_PPV_ARGS(&video)));
+    ASSERT_HRESULT_SUCCEEDED(Graph()->QueryInterface(IID_PPV_ARGS(&video)));
     OAHWND got = 0;
     long x = -1, y = -1, w = 0, h = 0;
     video->get_Owner(&got);
@@ -120,7 +135,7 @@ TEST_F(GraphTest, SwitchingCamerasKeepsAPreviewRunning)
     EXPECT_FALSE(m_engine->SwitchDevice(-1));
     EXPECT_FALSE(m_engine->SwitchDevice(2));
     ASSERT_TRUE(m_engine->SwitchDevice(1));
-    EXPECT_EQ(m_engine->m_nCurDev, 1);
+    EXPECT_EQ(m_engine->CurrentDevice(), 1);
     EXPECT_TRUE(WaitRunning());
     GUID subtype{};
     int w = 0, h = 0;
@@ -130,7 +145,7 @@ TEST_F(GraphTest, SwitchingCamerasKeepsAPreviewRunning)
     // A camera that is gone is not switched to; the old one runs on.
     ASSERT_EQ(vcam::SetUnplugged(0, true), S_OK);
     EXPECT_FALSE(m_engine->SwitchDevice(0));
-    EXPECT_EQ(m_engine->m_nCurDev, 1);
+    EXPECT_EQ(m_engine->CurrentDevice(), 1);
     EXPECT_TRUE(WaitRunning());
 }
 
@@ -144,13 +159,75 @@ TEST_F(GraphTest, RollIsSetOnTheCamera)
     ASSERT_TRUE(m_engine->SetRollAngle(90));
     ComPtr<IBaseFilter> cap;
     ComPtr<IAMCameraControl> control;
-    ASSERT_HRESULT_SUCCEEDED(m_engine->Graph()->FindFilterByName(L"Video Capture", &cap));
+    ASSERT_HRESULT_SUCCEEDED(Graph()->FindFilterByName(L"Video Capture", &cap));
     ASSERT_HRESULT_SUCCEEDED(cap.As(&control));
     long value = 0, flags = 0;
     ASSERT_HRESULT_SUCCEEDED(control->Get(CameraControl_Roll, &value, &flags));
     EXPECT_EQ(value, 90);
     ASSERT_TRUE(m_engine->SwitchDevice(1));
     EXPECT_FALSE(m_engine->SetRollAngle(180));
+}
+
+TEST_F(GraphTest, ResolutionModesOutsideOneToFourAreNeitherUsedNorKept)
+{
+    // Mode 1 gives VGA on both cameras; native would give the second 800 x 600.
+    UseCameras({Camera(L"One", {Yuy2(640, 480), Yuy2(800, 600)}), Camera(L"Two", {Yuy2(640, 480), Yuy2(800, 600)})});
+    ASSERT_TRUE(StartPreviewOn(0, 1));
+    ASSERT_TRUE(WaitRunning());
+    for (int mode : {0, 5, -1, 114, 2147483647}) {
+        EXPECT_FALSE(m_engine->StartPreview({nullptr, mode})) << mode;
+        EXPECT_EQ(m_engine->GetGraphState(), tamsel::kGraphRunning) << "the preview runs on, " << mode;
+    }
+    // The camera switch restarts with the last mode that was taken.
+    ASSERT_TRUE(m_engine->SwitchDevice(1));
+    GUID subtype{};
+    int w = 0, h = 0;
+    ASSERT_TRUE(GrabberFormat(subtype, w, h));
+    EXPECT_EQ(w, 640);
+    EXPECT_EQ(h, 480);
+}
+
+TEST_F(GraphTest, EveryRestartShowsTheVideoInItsOwner)
+{
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 360, 272, nullptr,
+                                   nullptr, nullptr, nullptr);
+    // Three cameras; the third offers no YUY2, so switching to it falls back.
+    UseCameras({Camera(L"One", {Yuy2(640, 480)}), Camera(L"Two", {Yuy2(640, 480)}),
+                Camera(L"Jpeg only", {Mjpg(640, 480)})});
+    ASSERT_TRUE(StartPreviewOn(0, 1, owner));
+    EXPECT_EQ(VideoOwner(), owner);
+
+    // A rescan and a streaming error tear the graph down; the window then
+    // starts the preview again with its own settings.
+    LRESULT result = 0;
+    ASSERT_TRUE(m_engine->OnMessage(tamsel::UM_DEVICE_RESCAN, 0, 0, result));
+    EXPECT_EQ(Graph(), nullptr);
+    ASSERT_TRUE(m_engine->StartPreview({owner, 1}));
+    ASSERT_TRUE(m_engine->OnMessage(tamsel::UM_RESTART_PREVIEW, 0, 0, result));
+    EXPECT_EQ(Graph(), nullptr);
+    ASSERT_TRUE(m_engine->StartPreview({owner, 1}));
+
+    // The restarts the engine makes itself keep the owner it was given.
+    struct Step {
+        const char* what;
+        int index;
+        bool switched;
+        int selected;
+    };
+    const Step steps[] = {
+        {"switch", 1, true, 1},
+        {"switch that falls back", 2, false, 1},
+        {"switch back", 0, true, 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        EXPECT_EQ(m_engine->SwitchDevice(s.index), s.switched);
+        EXPECT_EQ(m_engine->CurrentDevice(), s.selected);
+        EXPECT_TRUE(WaitRunning());
+        EXPECT_EQ(VideoOwner(), owner) << "a renderer without its owner opens a window of its own";
+    }
+    m_engine->TearDownGraph();
+    ::DestroyWindow(owner);
 }
 
 } // namespace

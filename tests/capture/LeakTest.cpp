@@ -30,11 +30,9 @@ TEST_F(LeakTest, PreviewRebuildsLeaveNothingOfTheirOwn)
 {
     HWND owner = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 360, 272, nullptr,
                                    nullptr, nullptr, nullptr);
-    m_engine->m_hVideoOwner = owner;
     UseCameras({Camera(L"Camera", {Yuy2(640, 480)})});
     ASSERT_EQ(m_engine->BuildDeviceList(), 1);
-    m_engine->m_nCurDev = 0;
-    m_engine->m_nResMode = 1;
+    ASSERT_TRUE(m_engine->SelectDevice(0));
 
     // What the platform itself keeps of one filter graph and one walk over
     // the video input category, which is what every rebuild makes. (Wine 8
@@ -46,7 +44,7 @@ TEST_F(LeakTest, PreviewRebuildsLeaveNothingOfTheirOwn)
         tamsel::CDShowCapture::BindDeviceFilter("", filter);
     });
     const auto rebuilds = GrowthOver30([&] {
-        ASSERT_TRUE(m_engine->StartPreview());
+        ASSERT_TRUE(m_engine->StartPreview({owner, 1}));
         ASSERT_TRUE(WaitRunning());
         m_engine->TearDownGraph();
     });
@@ -59,6 +57,7 @@ TEST_F(LeakTest, PreviewRebuildsLeaveNothingOfTheirOwn)
         const int extra = kv.second - (platform.count(kv.first) ? platform.at(kv.first) : 0);
         EXPECT_LT(extra, 5) << testing::PrintToString(kv.first);
     }
+    EXPECT_EQ(tamsel::CSampleGrabberCB::LiveObjects(), 0) << "a grabber callback outlived its graph";
     ::DestroyWindow(owner);
 }
 

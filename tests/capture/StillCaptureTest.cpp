@@ -1,6 +1,8 @@
 // One frame out of the running graph, as a BMP image or the camera's JPEG.
 #include "CaptureFixture.h"
 
+#include <psapi.h>
+
 
 namespace captest {
 namespace {
@@ -58,13 +60,13 @@ TEST_F(StillCaptureTest, StillPinJpegIsReturnedAsTheCameraSentIt)
     ASSERT_TRUE(WaitRunning());
     ComPtr<IBaseFilter> f;
     ComPtr<ISampleGrabber> grabber;
-    ASSERT_HRESULT_SUCCEEDED(m_engine->Graph()->FindFilterByName(L"SampleGrabber", &f));
+    ASSERT_HRESULT_SUCCEEDED(Graph()->FindFilterByName(L"SampleGrabber", &f));
     ASSERT_HRESULT_SUCCEEDED(f.As(&grabber));
-    ForwardingCallback recorder(m_engine->GrabberCallback());
+    ForwardingCallback recorder(GrabberCallback());
     grabber->SetCallback(&recorder, 1);
     std::vector<uint8_t> image;
     const bool ok = m_engine->CaptureStill(image);
-    grabber->SetCallback(m_engine->GrabberCallback(), 1);
+    grabber->SetCallback(GrabberCallback(), 1);
     ASSERT_TRUE(ok);
     EXPECT_EQ(image, recorder.Taken());
     ASSERT_GE(image.size(), 4u);
@@ -97,7 +99,7 @@ TEST_F(StillCaptureTest, IgnoredTriggerFailsWithinTheBoundAndCapturesGoOn)
 
     deaf.ignoreTrigger = false;
     ASSERT_EQ(vcam::WriteDevice(0, deaf), S_OK);
-    ASSERT_TRUE(m_engine->StartPreview());
+    ASSERT_TRUE(m_engine->StartPreview({nullptr, 4}));
     ASSERT_TRUE(WaitRunning());
     EXPECT_TRUE(m_engine->CaptureStill(image));
     EXPECT_EQ(Picture(image).Width(), 2592u);
@@ -115,6 +117,60 @@ TEST_F(StillCaptureTest, StoppedGraphFailsAtOnce)
     EXPECT_FALSE(m_engine->CaptureStill(image));
     EXPECT_LT(::GetTickCount() - start, 1500u);
     EXPECT_FALSE(tamsel::GrabSlot().bArmed.load());
+}
+
+// The most memory this process has had committed at any one time.
+SIZE_T PeakCommit()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return counters.PeakPagefileUsage;
+}
+
+TEST_F(StillCaptureTest, AnnouncementsBeyondTheFrameBoundsFailTheCapture)
+{
+    // The still pin sends 2592 x 1944 YUY2 frames (the first of the largest
+    // formats) whatever its header says.
+    struct Case {
+        const char* what;
+        long width, height;
+        int bits;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"20000 x 20000", 20000, 20000, 0, false},
+        {"one side 16385", 16385, 2, 0, false},
+        {"64 bits a pixel", 2592, 1944, 64, false},
+        {"just within: 16384 x 2", 16384, 2, 0, true},
+        {"as sent", 2592, 1944, 16, true},
+    };
+    const SIZE_T before = PeakCommit();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        UseCameras({Camera(L"Liar", {Yuy2(640, 480), Announced(Yuy2(2592, 1944), c.width, c.height, c.bits),
+                                     Yuy2(2592, 1944)})});
+        ASSERT_TRUE(StartPreviewOn(0, 4));
+        ASSERT_TRUE(WaitRunning());
+        ASSERT_EQ(GrabberSourcePin(), "Still");
+        std::vector<uint8_t> image;
+        EXPECT_EQ(m_engine->CaptureStill(image), c.taken);
+        if (c.taken) {
+            const Picture p(image);
+            EXPECT_TRUE(p.Valid());
+            EXPECT_EQ(p.Width(), static_cast<unsigned>(c.width));
+            EXPECT_EQ(p.Height(), static_cast<unsigned>(c.height));
+        } else {
+            EXPECT_TRUE(image.empty());
+        }
+        EXPECT_FALSE(tamsel::GrabSlot().bArmed.load());
+        m_engine->TearDownGraph();
+    }
+    // A 20000 x 20000 image alone would take 1.2 GB; the frames themselves
+    // and their 16384 x 2 reading take some tens of megabytes.
+    const SIZE_T grown = PeakCommit() - before;
+    std::printf("peak commit grew by %lu KB\n", static_cast<unsigned long>(grown / 1024));
+    EXPECT_LT(grown, SIZE_T{256} << 20);
 }
 
 } // namespace

@@ -172,19 +172,58 @@ std::vector<Format> DeviceConfig::DefaultFormats()
 
 std::wstring FormatToString(const Format& format)
 {
-    wchar_t text[64];
-    _snwprintf(text, 64, L"%ls %dx%d", format.subtype == Subtype::MJPG ? L"MJPG" : L"YUY2",
-               format.width, format.height);
-    text[63] = L'\0';
+    wchar_t text[96];
+    int n = _snwprintf(text, 96, L"%ls %dx%d", format.subtype == Subtype::MJPG ? L"MJPG" : L"YUY2",
+                       format.width, format.height);
+    if (n > 0 && format.Announced()) {
+        if (format.announcedBits)
+            _snwprintf(text + n, 96 - n, L" as %ldx%ldx%d", format.HeaderWidth(), format.HeaderHeight(),
+                       format.announcedBits);
+        else
+            _snwprintf(text + n, 96 - n, L" as %ldx%ld", format.HeaderWidth(), format.HeaderHeight());
+    }
+    text[95] = L'\0';
     return text;
 }
+
+namespace {
+
+// " as WxH" or " as WxHxBITS" after a capability, or nothing.
+bool ParseAnnouncement(const wchar_t* rest, Format* f)
+{
+    while (std::iswspace(*rest))
+        ++rest;
+    if (!*rest)
+        return true;
+    long width = 0, height = 0;
+    int used = 0;
+    if (swscanf(rest, L"as %ldx%ld%n", &width, &height, &used) != 2 || width == 0 || height == 0)
+        return false;
+    rest += used;
+    int bits = 0;
+    if (*rest == L'x') {
+        used = 0;
+        if (swscanf(rest, L"x%d%n", &bits, &used) != 1 || bits < 1 || bits > 65535)
+            return false;
+        rest += used;
+    }
+    while (std::iswspace(*rest))
+        ++rest;
+    if (*rest)
+        return false;
+    f->announcedWidth = width;
+    f->announcedHeight = height;
+    f->announcedBits = bits;
+    return true;
+}
+
+} // namespace
 
 bool ParseFormat(const std::wstring& text, Format* format)
 {
     wchar_t name[8] = {};
-    int width = 0, height = 0;
-    wchar_t extra = 0;
-    if (swscanf(text.c_str(), L" %4ls %dx%d %lc", name, &width, &height, &extra) != 3)
+    int width = 0, height = 0, used = 0;
+    if (swscanf(text.c_str(), L" %4ls %dx%d%n", name, &width, &height, &used) != 3)
         return false;
     Format parsed;
     if (_wcsicmp(name, L"YUY2") == 0)
@@ -198,6 +237,8 @@ bool ParseFormat(const std::wstring& text, Format* format)
         return false;
     parsed.width = width;
     parsed.height = height;
+    if (!ParseAnnouncement(text.c_str() + used, &parsed))
+        return false;
     *format = parsed;
     return true;
 }

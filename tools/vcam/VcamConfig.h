@@ -5,7 +5,9 @@
 // Layout, all under HKEY_CURRENT_USER\Software\TamselVcam\Devices\<n>, where
 // <n> is the device number 0..9999 written in decimal:
 //   FriendlyName    REG_SZ        name shown in the device list
-//   Formats         REG_MULTI_SZ  one capability per string: "YUY2 640x480", "MJPG 1920x1080"
+//   Formats         REG_MULTI_SZ  one capability per string: "YUY2 640x480", "MJPG 1920x1080";
+//                                 "YUY2 2592x1944 as 20000x20000x64" sends 2592x1944 frames
+//                                 but announces the header's size (and bit count) as given
 //   FrameRate       REG_DWORD     frames per second, 1..120 (every capability)
 //   StillPin        REG_DWORD     1: the filter has a still pin
 //   CapturePinName  REG_SZ        name of the capture pin ("Capture")
@@ -28,12 +30,27 @@ enum class Subtype { YUY2, MJPG };
 
 struct Format {
     Subtype subtype = Subtype::YUY2;
-    int width = 0;
+    int width = 0; // of the frames sent
     int height = 0;
+    // What the media type's header announces instead, 0 for the truth: a
+    // camera that lies about its frames without sending frames that large.
+    long announcedWidth = 0;
+    long announcedHeight = 0;
+    int announcedBits = 0;
+
+    long HeaderWidth() const { return announcedWidth ? announcedWidth : width; }
+    long HeaderHeight() const { return announcedHeight ? announcedHeight : height; }
+    int HeaderBits() const { return announcedBits ? announcedBits : subtype == Subtype::MJPG ? 24 : 16; }
+    bool Announced() const
+    {
+        return HeaderWidth() != width || HeaderHeight() != height || announcedBits != 0;
+    }
 
     bool operator==(const Format& o) const
     {
-        return subtype == o.subtype && width == o.width && height == o.height;
+        return subtype == o.subtype && width == o.width && height == o.height &&
+               HeaderWidth() == o.HeaderWidth() && HeaderHeight() == o.HeaderHeight() &&
+               HeaderBits() == o.HeaderBits();
     }
     bool operator!=(const Format& o) const { return !(*this == o); }
 };
@@ -57,7 +74,9 @@ constexpr DWORD kMinFrameRate = 1;
 constexpr DWORD kMaxFrameRate = 120;
 
 // "YUY2 640x480" and back. Widths must be even (YUY2 packs pixel pairs) and
-// sizes between 2x2 and 8192x8192.
+// sizes between 2x2 and 8192x8192. An announcement may follow:
+// "YUY2 2592x1944 as 20000x20000" or "... as 2592x1944x64" (any non-zero
+// width and height, a bit count of 1..65535).
 std::wstring FormatToString(const Format& format);
 bool ParseFormat(const std::wstring& text, Format* format);
 

@@ -136,10 +136,11 @@ MediaType VcamPin::TypeFor(const Format& f) const
     vih.AvgTimePerFrame = m_period;
     BITMAPINFOHEADER& bmi = vih.bmiHeader;
     bmi.biSize = sizeof(BITMAPINFOHEADER);
-    bmi.biWidth = f.width;
-    bmi.biHeight = f.height;
+    // The header announces what the format says; the buffers fit the frames really sent.
+    bmi.biWidth = f.HeaderWidth();
+    bmi.biHeight = f.HeaderHeight();
     bmi.biPlanes = 1;
-    bmi.biBitCount = f.subtype == Subtype::MJPG ? 24 : 16;
+    bmi.biBitCount = static_cast<WORD>(f.HeaderBits());
     bmi.biCompression = FourccOf(f.subtype);
     bmi.biSizeImage = TestPage::MaxFrameBytes(f);
     vih.dwBitRate = static_cast<DWORD>(std::min<ULONGLONG>(
@@ -162,20 +163,26 @@ bool VcamPin::FormatOf(const AM_MEDIA_TYPE& mt, Format* out) const
     if (mt.majortype != MEDIATYPE_Video || mt.formattype != FORMAT_VideoInfo || !mt.pbFormat ||
         mt.cbFormat < sizeof(VIDEOINFOHEADER))
         return false;
-    Format f;
+    Subtype subtype;
     if (mt.subtype == MEDIASUBTYPE_YUY2)
-        f.subtype = Subtype::YUY2;
+        subtype = Subtype::YUY2;
     else if (mt.subtype == MEDIASUBTYPE_MJPG)
-        f.subtype = Subtype::MJPG;
+        subtype = Subtype::MJPG;
     else
         return false;
     const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
-    if (vih->bmiHeader.biCompression != FourccOf(f.subtype))
+    const BITMAPINFOHEADER& bmi = vih->bmiHeader;
+    if (bmi.biCompression != FourccOf(subtype))
         return false;
-    f.width = vih->bmiHeader.biWidth;
-    f.height = vih->bmiHeader.biHeight;
-    if (std::find(m_formats.begin(), m_formats.end(), f) == m_formats.end())
+    // A listed format by what its header announces; the bit count only
+    // counts where it was announced on purpose.
+    auto listed = std::find_if(m_formats.begin(), m_formats.end(), [&](const Format& f) {
+        return f.subtype == subtype && f.HeaderWidth() == bmi.biWidth && f.HeaderHeight() == bmi.biHeight &&
+               (!f.announcedBits || f.announcedBits == bmi.biBitCount);
+    });
+    if (listed == m_formats.end())
         return false;
+    const Format& f = *listed;
     // One frame rate for every size; 0 means "the device's own".
     const REFERENCE_TIME avg = vih->AvgTimePerFrame;
     if (avg != 0 && (avg < m_period - m_period / 100 || avg > m_period + m_period / 100))
@@ -501,7 +508,7 @@ STDMETHODIMP VcamPin::GetStreamCaps(int index, AM_MEDIA_TYPE** ppmt, BYTE* scc)
         VIDEO_STREAM_CONFIG_CAPS caps = {};
         caps.guid = FORMAT_VideoInfo;
         caps.VideoStandard = 0; // AnalogVideo_None
-        caps.InputSize = {f.width, f.height};
+        caps.InputSize = {static_cast<LONG>(f.HeaderWidth()), static_cast<LONG>(f.HeaderHeight())};
         caps.MinCroppingSize = caps.InputSize;
         caps.MaxCroppingSize = caps.InputSize;
         caps.CropGranularityX = 1;

@@ -49,12 +49,27 @@ TEST(Config, ParsesCapabilityStrings)
         {L"YUY2 0x480", false, {}},     // too small
         {L"YUY2 9000x480", false, {}},  // too large
         {L"YUY2 640x480 x", false, {}}, // trailing text
+        // Announcements beyond anything the camera sends.
+        {L"YUY2 2592x1944 as 20000x20000", true, {Subtype::YUY2, 2592, 1944, 20000, 20000, 0}},
+        {L"YUY2 320x240 as 16385x2", true, {Subtype::YUY2, 320, 240, 16385, 2, 0}},
+        {L"YUY2 640x480 as 640x480x64", true, {Subtype::YUY2, 640, 480, 0, 0, 64}},
+        {L"MJPG 640x480 as 640x-480", true, {Subtype::MJPG, 640, 480, 640, -480, 0}},
+        {L"YUY2 640x480 as 0x480", false, {}},
+        {L"YUY2 640x480 as 640x480x0", false, {}},
+        {L"YUY2 640x480 as 640x480x70000", false, {}},
+        {L"YUY2 640x480 as 640", false, {}},
+        {L"YUY2 640x480 is 800x600", false, {}},
+        {L"YUY2 640x480 as 800x600 !", false, {}},
     };
     for (const Case& c : cases) {
         Format f;
         EXPECT_EQ(vcam::ParseFormat(c.text, &f), c.ok) << testing::PrintToString(std::wstring(c.text));
         if (c.ok) {
             EXPECT_TRUE(f == c.expected) << testing::PrintToString(std::wstring(c.text));
+            // And back: the text a record is written with reads as the same format.
+            Format again;
+            EXPECT_TRUE(vcam::ParseFormat(vcam::FormatToString(f), &again)) << testing::PrintToString(vcam::FormatToString(f));
+            EXPECT_TRUE(again == f) << testing::PrintToString(vcam::FormatToString(f));
         }
     }
 }

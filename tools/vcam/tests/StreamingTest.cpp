@@ -293,6 +293,69 @@ TEST_F(Streaming, PauseStopsDeliveryAndRunResumesIt)
     EXPECT_TRUE(branch->catcher->WaitFor(before + 3));
 }
 
+TEST_F(Streaming, AnnouncedHeaderDescribesFramesItDoesNotSend)
+{
+    struct Case {
+        const wchar_t* pin;
+        vcam::Format format;
+    };
+    const Case cases[] = {
+        {L"Capture", {Subtype::YUY2, 320, 240, 20000, 20000, 0}},
+        {L"Capture", {Subtype::YUY2, 320, 240, 0, 0, 64}},
+        // The still pin starts in its largest format by the frames it sends.
+        {L"Still", {Subtype::YUY2, 640, 480, 16385, 2, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(vcam::FormatToString(c.format)));
+        vcam::DeviceConfig liar;
+        liar.friendlyName = L"Vcam Test Liar";
+        liar.formats = {c.format, {Subtype::YUY2, 160, 120}};
+        ASSERT_HRESULT_SUCCEEDED(vcam::WriteDevice(7, liar));
+        ASSERT_HRESULT_SUCCEEDED(vcam::RegisterDevices());
+
+        CaptureGraph g;
+        ASSERT_HRESULT_SUCCEEDED(g.Create(ExpectedDisplayName(7)));
+        ComPtr<IAMStreamConfig> config;
+        ASSERT_HRESULT_SUCCEEDED(FindPin(g.camera.Get(), c.pin).As(&config));
+        // The capability and a format set from it announce the header's size...
+        vcam::MediaType cap = CapType(config.Get(), 0);
+        ASSERT_FALSE(cap.empty());
+        ASSERT_NE(cap.vih(), nullptr);
+        EXPECT_EQ(cap.vih()->bmiHeader.biWidth, c.format.HeaderWidth());
+        EXPECT_EQ(cap.vih()->bmiHeader.biHeight, c.format.HeaderHeight());
+        EXPECT_EQ(cap.vih()->bmiHeader.biBitCount, c.format.HeaderBits());
+        EXPECT_EQ(cap.get().lSampleSize, static_cast<ULONG>(c.format.width * c.format.height * 2));
+        if (std::wstring(c.pin) == L"Capture") {
+            EXPECT_HRESULT_SUCCEEDED(config->SetFormat(&cap.get()));
+        }
+
+        Branch* branch = nullptr;
+        ASSERT_HRESULT_SUCCEEDED(g.AddBranch(c.pin, MEDIASUBTYPE_YUY2, &branch));
+        AM_MEDIA_TYPE connected = {};
+        ASSERT_HRESULT_SUCCEEDED(branch->grabber->GetConnectedMediaType(&connected));
+        const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(connected.pbFormat);
+        EXPECT_EQ(vih->bmiHeader.biWidth, c.format.HeaderWidth());
+        EXPECT_EQ(vih->bmiHeader.biHeight, c.format.HeaderHeight());
+        vcam::FreeMediaTypeFields(connected);
+
+        // ...while the frames are those of the size really sent.
+        ASSERT_HRESULT_SUCCEEDED(g.Run());
+        ASSERT_TRUE(g.WaitState(State_Running));
+        if (std::wstring(c.pin) == L"Still") {
+            ComPtr<IAMVideoControl> control;
+            ASSERT_HRESULT_SUCCEEDED(g.camera.As(&control));
+            ASSERT_HRESULT_SUCCEEDED(control->SetMode(FindPin(g.camera.Get(), c.pin).Get(), VideoControlFlag_Trigger));
+        }
+        ASSERT_TRUE(branch->catcher->WaitFor(1));
+        const std::vector<BYTE> frame = branch->catcher->last();
+        ASSERT_EQ(frame.size(), static_cast<size_t>(c.format.width * c.format.height * 2));
+        const Corners at = MarkCentres(c.format.width, c.format.height);
+        EXPECT_STREQ(ColourName(Yuy2At(frame, c.format.width, at.topLeft)), "red");
+        EXPECT_STREQ(ColourName(Yuy2At(frame, c.format.width, at.bottomRight)), "black");
+        g.control->Stop();
+    }
+}
+
 TEST_F(Streaming, UnpluggedDeviceReportsDeviceLost)
 {
     enum class How { Switch, RecordDeleted };
