@@ -25,7 +25,9 @@ add_library(tamsel_core STATIC
     src/shell/LivePreview.cpp
     src/shell/TamselDlg.cpp
     src/shell/TrayIcon.cpp
+    src/snapshot/FlashControl.cpp
     src/snapshot/JpegEncoder.cpp
+    src/snapshot/Snapshot.cpp
     src/snapshot/SnapshotWorker.cpp
     src/snapshot/StealthControls.cpp
 )
@@ -51,7 +53,7 @@ if(TAMSEL_BUILD_TESTS)
 endif()
 
 # Test-side programs; each folder builds only once it exists.
-set(TAMSEL_TEST_DIRS tools/driver tools/vcam tests/win tests/capture tests/e2e bench/win CACHE STRING
+set(TAMSEL_TEST_DIRS tools/driver tools/vcam tools/acamsim tests/win tests/capture tests/e2e bench/win CACHE STRING
     "Test-side folders to build")
 foreach(dir ${TAMSEL_TEST_DIRS})
     if(TAMSEL_BUILD_TESTS AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)

@@ -7,6 +7,9 @@
 
 #include "framework/Handles.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace tamsel {
 namespace {
 
@@ -64,6 +67,33 @@ bool EnsureFile(const std::wstring& path)
     return file ? true : fw::TraceLastError(L"CreateFileW(settings file)");
 }
 
+// Every key name of a section: the profile function's list of
+// zero-terminated names, read into a buffer grown until the list fits.
+std::vector<std::wstring> KeyNames(const wchar_t* section, const std::wstring& path)
+{
+    std::vector<wchar_t> buf(4096);
+    for (;;) {
+        const DWORD n = ::GetPrivateProfileStringW(section, nullptr, L"", buf.data(),
+                                                   static_cast<DWORD>(buf.size()), path.c_str());
+        // A list that did not fit comes back as size - 2.
+        if (n + 2 < buf.size() || buf.size() >= (1u << 26)) {
+            std::vector<std::wstring> names;
+            for (size_t at = 0; at < n && buf[at];) {
+                names.emplace_back(buf.data() + at);
+                at += names.back().size() + 1;
+            }
+            return names;
+        }
+        buf.resize(buf.size() * 4);
+    }
+}
+
+// A folder counts as present, as a file does.
+bool Exists(const std::wstring& path)
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 } // namespace
 
 bool ResolveFolder(int kind, std::wstring& out)
@@ -101,7 +131,7 @@ std::wstring SettingsFolder()
     return appData + L"\\" + FolderName();
 }
 
-LoadOutcome LoadSettingsFromFiles(AppSettings& s, int screenHeight)
+LoadOutcome LoadSettingsFromFiles(AppSettings& s, int screenHeight, PictureList* pics)
 {
     const std::wstring folder = SettingsFolder();
     const std::wstring setup = IniPath(folder, kSetupIni);
@@ -146,10 +176,31 @@ LoadOutcome LoadSettingsFromFiles(AppSettings& s, int screenHeight)
 
     s.TotalDevNum = ReadInt(L"Device", L"TotalDevNum", 0, reserve);
     s.CurDevIndex = CorrectCurDevIndex(ReadInt(L"Device", L"CurDevIndex", -1, reserve));
+    if (pics)
+        out.picSaveNeeded = LoadPictureListFromFile(reserve, *pics);
     return out;
 }
 
-void SaveSettingsToFiles(const AppSettings& s)
+bool LoadPictureListFromFile(const std::wstring& reservePath, PictureList& list)
+{
+    const wchar_t* path = reservePath.c_str();
+    PicSection stored;
+    stored.total = static_cast<int>(::GetPrivateProfileIntW(kPicSection, L"Total", 0, path));
+    stored.cur = static_cast<int>(::GetPrivateProfileIntW(kPicSection, L"Cur", 0, path));
+    // Only a "Total" beyond what a save writes needs the names of the keys.
+    if (stored.total > kMaxStoredPics)
+        stored.keyNames = KeyNames(kPicSection, reservePath);
+    PicListLoad load = LoadPictureList(
+        stored,
+        [&](const std::wstring& key) { return ReadText(kPicSection, key.c_str(), L"", kPicPathChars, reservePath); },
+        &Exists);
+    for (const std::wstring& key : load.removeKeys)
+        ::WritePrivateProfileStringW(kPicSection, key.c_str(), nullptr, path);
+    list = std::move(load.list);
+    return load.saveNeeded;
+}
+
+void SaveSettingsToFiles(const AppSettings& s, const PictureList* pics)
 {
     const std::wstring folder = SettingsFolder();
     ::CreateDirectoryW(folder.c_str(), nullptr); // fails harmlessly when it exists
@@ -160,6 +211,24 @@ void SaveSettingsToFiles(const AppSettings& s)
     for (const ProfileWrite& w : SettingsWrites(s)) {
         const std::wstring& path = (w.file == IniFile::Setup) ? setup : reserve;
         ::WritePrivateProfileStringW(w.section, w.key, w.value.c_str(), path.c_str());
+    }
+    if (!pics)
+        return;
+    std::vector<std::wstring> written;
+    for (const PicKeyWrite& w : PictureListWrites(*pics)) {
+        ::WritePrivateProfileStringW(kPicSection, w.key.c_str(), w.remove ? nullptr : w.value.c_str(),
+                                     reserve.c_str());
+        if (!w.remove)
+            written.push_back(w.key);
+    }
+    // Keys the list no longer has (one far beyond "file99" that a load took
+    // in, a stray one written by hand) go too: the section holds exactly what
+    // this save wrote.
+    for (const std::wstring& name : KeyNames(kPicSection, reserve)) {
+        const bool ours = std::any_of(written.begin(), written.end(),
+                                      [&](const std::wstring& k) { return ::lstrcmpiW(k.c_str(), name.c_str()) == 0; });
+        if (!ours)
+            ::WritePrivateProfileStringW(kPicSection, name.c_str(), nullptr, reserve.c_str());
     }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "settings/AppSettings.h"
+#include "settings/PictureList.h"
 
 namespace tamsel {
 
@@ -23,14 +24,22 @@ struct LoadOutcome {
     uint32_t hwKeyCode = 0;
     bool hwKeyInvalid = false; // the caller shows "Invalid HW key code"
     int logFile = 0;           // greater than 0: the debug log is wanted
+    // Pictures were dropped from the list: the caller posts UM_SAVE_SETTINGS.
+    bool picSaveNeeded = false;
 };
 
-// Reads both files into `s` with every correction applied. The picture list
-// keys are not touched here.
-LoadOutcome LoadSettingsFromFiles(AppSettings& s, int screenHeight);
+// Reads both files into `s` with every correction applied and, when `pics` is
+// given, the picture list from section "Pic" of "reserve.ini": the keys of
+// missing pictures are removed from the file at once.
+LoadOutcome LoadSettingsFromFiles(AppSettings& s, int screenHeight, PictureList* pics = nullptr);
 
-// Writes the record; gives up without writing anything when either file is
+// Section "Pic" of the file at `reservePath` into `list`; true when pictures
+// were dropped and the list must be saved.
+bool LoadPictureListFromFile(const std::wstring& reservePath, PictureList& list);
+
+// Writes the record and, when `pics` is given, the picture list (its newest
+// 100 entries); gives up without writing anything when either file is
 // missing and cannot be created.
-void SaveSettingsToFiles(const AppSettings& s);
+void SaveSettingsToFiles(const AppSettings& s, const PictureList* pics = nullptr);
 
 } // namespace tamsel

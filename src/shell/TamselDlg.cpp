@@ -8,6 +8,7 @@
 #include "shell/KeyHook.h"
 #include "shell/Messages.h"
 #include "shell/ShellRules.h"
+#include "snapshot/FlashControl.h"
 #include "ui/Layout.h"
 
 namespace tamsel {
@@ -31,6 +32,7 @@ bool CTamselDlg::OnInitDialog()
     ResolveFolder(kFolderApp, m_szAppFolder);
     ResolveFolder(kFolderPictures, m_szPicFolder);
     ResolveFolder(kFolderTemp, m_szTempFolder);
+    m_pics = PictureList();
     LoadSettings();
 
     if (!CheckOsVersion()) {
@@ -84,7 +86,7 @@ bool CTamselDlg::OnInitDialog()
     if (m_settings.CurDevIndex < 0 || m_settings.CurDevIndex >= m_settings.TotalDevNum)
         m_settings.CurDevIndex = 0;
     m_capture.SelectDevice(m_settings.CurDevIndex);
-    m_bCameraHasFlash = false; // flash support arrives with the flash controller
+    m_bCameraHasFlash = CheckCameraFlash();
 
     if (!StartSnapshotWorker()) {
         Quit();
@@ -133,6 +135,7 @@ bool CTamselDlg::OpenStealthControls()
 
 bool CTamselDlg::StartSnapshotWorker()
 {
+    m_snapshots.OnRequestAccepted([this] { m_snapshot.Prepare(CurrentSnapshotSettings()); });
     switch (m_snapshots.StartSnapshotWorker(Hwnd(), [this] { TakeSnapshot(); })) {
     case CSnapshotWorker::StartResult::kStarted:
         return true;
@@ -191,6 +194,7 @@ void CTamselDlg::OnDestroy()
     SaveSettings();
     RemoveKeyHook();
     m_settings.FlashSupportDev.clear();
+    m_pics = PictureList();
     m_bActive = false;
     m_log.Close();
     m_stealth.Release();
@@ -200,11 +204,14 @@ void CTamselDlg::OnDestroy()
 
 void CTamselDlg::LoadSettings()
 {
-    const LoadOutcome out = LoadSettingsFromFiles(m_settings, ::GetSystemMetrics(SM_CYSCREEN));
+    const LoadOutcome out = LoadSettingsFromFiles(m_settings, ::GetSystemMetrics(SM_CYSCREEN), &m_pics);
     if (out.hwKeyInvalid)
         fw::ShowMessage(Hwnd(), L"Invalid HW key code");
     g_HwKeyCode = out.hwKeyCode;
     fw::DebugTrace(L"HW key code = 0x%x\n", g_HwKeyCode);
+    // The pruned picture list is saved by the window's own handler.
+    if (out.picSaveNeeded)
+        ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);
     if (out.logFile > 0)
         m_log.Open(m_settings);
 }
@@ -221,7 +228,7 @@ void CTamselDlg::ReloadSettings()
 
 void CTamselDlg::SaveSettings()
 {
-    SaveSettingsToFiles(m_settings);
+    SaveSettingsToFiles(m_settings, &m_pics);
 }
 
 // ---- window state and reopening -----------------------------------------------------
@@ -421,7 +428,16 @@ void CTamselDlg::ReplyToSetup(WPARAM, LPARAM)
 
 void CTamselDlg::OnCameraSelected(int)
 {
-    m_bCameraHasFlash = false; // flash support arrives with the flash controller
+    m_bCameraHasFlash = CheckCameraFlash();
+}
+
+bool CTamselDlg::CheckCameraFlash() const
+{
+    const int index = m_settings.CurDevIndex;
+    const auto& devices = m_capture.Devices();
+    if (index < 0 || index >= static_cast<int>(devices.size()))
+        return false;
+    return tamsel::CheckCameraFlash(devices[index].szDisplayName, m_settings.FlashSupportDev);
 }
 
 void CTamselDlg::OnCamerasChanged(int count, int current, bool tellSetup)
@@ -456,11 +472,37 @@ void CTamselDlg::OnTestCapture()
         ::WriteFile(file.get(), image.data(), static_cast<DWORD>(image.size()), &written, nullptr);
 }
 
+// The snapshot worker's thread: the picture is taken there, and the window's
+// own state changes with the completion on the window's thread.
 void CTamselDlg::TakeSnapshot()
 {
-    // The capture, encoding and saving of one picture arrive with the
-    // snapshot pipeline.
-    m_idle.RestartIdleClock();
+    const std::wstring path = m_snapshot.TakeSnapshot();
+    if (!path.empty())
+        m_snapshots.HandOver([this, path] { OnSnapshotSaved(path); });
+}
+
+// Copied on the window's thread when a request is accepted.
+SnapshotSettings CTamselDlg::CurrentSnapshotSettings() const
+{
+    SnapshotSettings s;
+    s.flashOn = m_settings.FlashOn;
+    s.cameraHasFlash = m_bCameraHasFlash;
+    s.flashWaitTime = m_settings.FlashWaitTime;
+    s.audioThreashold = m_settings.AudioThreashold;
+    s.brightnessThreashold = m_settings.BrightnessThreashold;
+    s.osLevel = m_nOsLevel;
+    s.gpsOn = m_settings.GPS_ON;
+    s.picFolder = m_szPicFolder;
+    s.appFolder = m_szAppFolder;
+    s.owner = Hwnd();
+    return s;
+}
+
+void CTamselDlg::OnSnapshotSaved(const std::wstring& path)
+{
+    m_szThumbPath = path;
+    AppendPicture(m_pics, path);
+    m_idle.RestartIdleClock(); // a snapshot counts as activity
 }
 
 // ---- routing ----------------------------------------------------------------------

@@ -17,10 +17,12 @@
 #include "review/PreviewDlg.h"
 #include "settings/AppSettings.h"
 #include "settings/DebugLog.h"
+#include "settings/PictureList.h"
 #include "shell/IdleClock.h"
 #include "shell/LivePreview.h"
 #include "shell/TrayIcon.h"
 #include "snapshot/JpegEncoder.h"
+#include "snapshot/Snapshot.h"
 #include "snapshot/SnapshotWorker.h"
 #include "snapshot/StealthControls.h"
 
@@ -75,7 +77,11 @@ private:
     // Camera side.
     void OnTestCapture();
     void StopGpsReader();
+    // The snapshot worker's body, and what the window does with a new picture.
     void TakeSnapshot();
+    SnapshotSettings CurrentSnapshotSettings() const;
+    void OnSnapshotSaved(const std::wstring& path);
+    bool CheckCameraFlash() const;
 
     // ICaptureHost.
     int KnownCameraCount() const override { return m_settings.TotalDevNum; }
@@ -114,6 +120,12 @@ private:
     CIdleClock m_idle{m_settings.IdleTimeMode};
     CLivePreview m_preview{*this, m_settings, m_capture};
     CSnapshotWorker m_snapshots;
+
+    // The pictures taken, and the newest one for the thumbnail button.
+    PictureList m_pics;
+    std::wstring m_szThumbPath;
+    CSnapshot m_snapshot{m_jpeg, [this](std::vector<uint8_t>& image) { return m_capture.CaptureStill(image); },
+                         [] { return SGpsInfo(); /* no GPS reader in this build: never a fix */ }};
 };
 
 } // namespace tamsel

@@ -1,9 +1,14 @@
 #include "snapshot/JpegEncoder.h"
 
 #include <cwchar>
+#include <functional>
 #include <vector>
 
+#include <objidl.h>
+#include <wrl/client.h>
+
 #include "framework/Debug.h"
+#include "framework/Handles.h"
 
 namespace tamsel {
 
@@ -60,6 +65,68 @@ bool CJpegEncoder::InitJpegEncoder()
     m_jpegParams.Parameter[0].Type = Gdiplus::EncoderParameterValueTypeLong;
     m_jpegParams.Parameter[0].Value = &m_nJpegQuality;
     return true;
+}
+
+bool CJpegEncoder::EncodeJpeg(Gdiplus::GpImage* image, std::vector<uint8_t>& jpeg) const
+{
+    jpeg.clear();
+    Microsoft::WRL::ComPtr<IStream> stream;
+    if (FAILED(fw::TraceHr(L"CreateStreamOnHGlobal", ::CreateStreamOnHGlobal(nullptr, TRUE, &stream))))
+        return false;
+    const Gdiplus::Status status = fw::gp::GdipSaveImageToStream(image, stream.Get(), &m_jpegClsid, &m_jpegParams);
+    if (status != Gdiplus::Ok) {
+        fw::DebugTrace(L"GdipSaveImageToStream failed: status %d\n", static_cast<int>(status));
+        return false;
+    }
+    STATSTG stat{};
+    HGLOBAL memory = nullptr;
+    if (FAILED(fw::TraceHr(L"IStream::Stat", stream->Stat(&stat, STATFLAG_NONAME))) ||
+        FAILED(fw::TraceHr(L"GetHGlobalFromStream", ::GetHGlobalFromStream(stream.Get(), &memory))))
+        return false;
+    const SIZE_T size = static_cast<SIZE_T>(stat.cbSize.QuadPart);
+    if (::GlobalSize(memory) < size)
+        return false;
+    const void* bytes = ::GlobalLock(memory);
+    if (!bytes)
+        return fw::TraceLastError(L"GlobalLock(JPEG)");
+    jpeg.assign(static_cast<const uint8_t*>(bytes), static_cast<const uint8_t*>(bytes) + size);
+    ::GlobalUnlock(memory);
+    return !jpeg.empty();
+}
+
+bool WritePictureFileWith(const std::wstring& folder, const std::wstring& finalPath,
+                          const std::function<bool(HANDLE file)>& write)
+{
+    const std::wstring temp = folder + L"\\" + kPictureTempName;
+    bool written = false;
+    {
+        fw::FileHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            return fw::TraceLastError(L"CreateFileW(picture)");
+        written = write(file.get());
+    }
+    // No replacing: a picture that appeared under this name meanwhile stays.
+    if (written && !::MoveFileExW(temp.c_str(), finalPath.c_str(), 0))
+        written = fw::TraceLastError(L"MoveFileExW(picture)");
+    if (!written)
+        ::DeleteFileW(temp.c_str());
+    return written;
+}
+
+bool WritePictureFile(const std::wstring& folder, const std::wstring& finalPath, const uint8_t* bytes, size_t size)
+{
+    return WritePictureFileWith(folder, finalPath, [&](HANDLE file) {
+        while (size > 0) {
+            const DWORD chunk = size > (1u << 20) ? (1u << 20) : static_cast<DWORD>(size);
+            DWORD done = 0;
+            if (!::WriteFile(file, bytes, chunk, &done, nullptr) || done != chunk)
+                return fw::TraceLastError(L"WriteFile(picture)");
+            bytes += done;
+            size -= done;
+        }
+        return true;
+    });
 }
 
 } // namespace tamsel

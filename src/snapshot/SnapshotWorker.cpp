@@ -27,6 +27,8 @@ void CSnapshotWorker::StopSnapshotWorker()
     }
     m_hSnapEvent.Close();
     m_bSnapBusy = false;
+    auto guard = m_handOverLock.Acquire();
+    m_handOver = nullptr;
 }
 
 void CSnapshotWorker::SnapshotThreadProc(fw::Worker& self)
@@ -38,6 +40,10 @@ void CSnapshotWorker::SnapshotThreadProc(fw::Worker& self)
         const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         if (woke != WAIT_OBJECT_0 + 1 || m_bSnapQuit)
             return;
+        {
+            auto guard = m_handOverLock.Acquire();
+            m_handOver = nullptr; // nothing of an earlier attempt is applied twice
+        }
         if (m_takeSnapshot)
             m_takeSnapshot();
         m_hSnapEvent.Reset();
@@ -56,7 +62,15 @@ void CSnapshotWorker::OnSnapshotRequest()
         return;
     }
     m_bSnapBusy = true;
+    if (m_onAccepted)
+        m_onAccepted();
     m_hSnapEvent.Set();
+}
+
+void CSnapshotWorker::HandOver(std::function<void()> apply)
+{
+    auto guard = m_handOverLock.Acquire();
+    m_handOver = std::move(apply);
 }
 
 bool CSnapshotWorker::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
@@ -65,9 +79,17 @@ bool CSnapshotWorker::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
     case UM_SNAPSHOT:
         OnSnapshotRequest();
         break;
-    case UM_SNAPSHOT_DONE:
+    case UM_SNAPSHOT_DONE: {
+        std::function<void()> apply;
+        {
+            auto guard = m_handOverLock.Acquire();
+            apply.swap(m_handOver);
+        }
         m_bSnapBusy = false;
+        if (apply)
+            apply();
         break;
+    }
     default:
         return false;
     }

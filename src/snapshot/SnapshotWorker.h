@@ -26,6 +26,14 @@ public:
     // Creates the event and starts the thread, which runs `takeSnapshot` once
     // per request and then posts UM_SNAPSHOT_DONE to `notifyWnd`.
     StartResult StartSnapshotWorker(HWND notifyWnd, std::function<void()> takeSnapshot);
+    // Run on the window's thread when a request is accepted, before the
+    // worker wakes: what the snapshot needs of the window's state is copied
+    // there.
+    void OnRequestAccepted(std::function<void()> hook) { m_onAccepted = std::move(hook); }
+    // Called by the snapshot body on the worker thread: `apply` runs on the
+    // window's thread when UM_SNAPSHOT_DONE arrives, so that everything the
+    // window owns changes on its own thread.
+    void HandOver(std::function<void()> apply);
     // Ends the thread, waiting for a snapshot in progress to finish.
     void StopSnapshotWorker();
     bool Exists() const noexcept { return m_thread.Exists(); }
@@ -40,6 +48,10 @@ private:
 
     HWND m_notifyWnd = nullptr;
     std::function<void()> m_takeSnapshot;
+    std::function<void()> m_onAccepted;
+    // The last snapshot's outcome for the window thread.
+    fw::Lock m_handOverLock;
+    std::function<void()> m_handOver;
     fw::Event m_hSnapEvent;
     fw::Worker m_thread;
     // Set with the thread's stop request; the stop event itself is what the

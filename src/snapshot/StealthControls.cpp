@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "framework/Debug.h"
+#include "snapshot/SnapshotRules.h"
 
 namespace tamsel {
 
@@ -109,6 +110,64 @@ bool CStealthControls::QueryBrightnessObject()
     ::VariantClear(&value);
     m_pBrightnessObj = std::move(first);
     return true;
+}
+
+int CStealthControls::GetAudioLevel(int osLevel) const
+{
+    if (osLevel >= 2) {
+        if (!m_pEndpointVolume)
+            return 0;
+        float scalar = 0.0f; // stays 0 when the call fails
+        fw::TraceHr(L"GetMasterVolumeLevelScalar", m_pEndpointVolume->GetMasterVolumeLevelScalar(&scalar));
+        return AudioLevelFromScalar(scalar);
+    }
+    if (!m_hMixer)
+        return 0;
+    const HMIXEROBJ mixer = reinterpret_cast<HMIXEROBJ>(m_hMixer.get());
+    MIXERLINEW line{};
+    line.cbStruct = sizeof line;
+    line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+    if (::mixerGetLineInfoW(mixer, &line, MIXER_GETLINEINFOF_COMPONENTTYPE) != MMSYSERR_NOERROR)
+        return 0;
+    MIXERCONTROLW control{};
+    MIXERLINECONTROLSW controls{};
+    controls.cbStruct = sizeof controls;
+    controls.dwLineID = line.dwLineID;
+    controls.dwControlType = MIXERCONTROL_CONTROLTYPE_VOLUME;
+    controls.cControls = 1;
+    controls.cbmxctrl = sizeof control;
+    controls.pamxctrl = &control;
+    if (::mixerGetLineControlsW(mixer, &controls, MIXER_GETLINECONTROLSF_ONEBYTYPE) != MMSYSERR_NOERROR)
+        return 0;
+    MIXERCONTROLDETAILS_UNSIGNED value{};
+    MIXERCONTROLDETAILS details{};
+    details.cbStruct = sizeof details;
+    details.dwControlID = control.dwControlID;
+    details.cChannels = 1;
+    details.cMultipleItems = 0;
+    details.cbDetails = sizeof value;
+    details.paDetails = &value;
+    if (::mixerGetControlDetailsW(mixer, &details, MIXER_GETCONTROLDETAILSF_VALUE) != MMSYSERR_NOERROR)
+        return 0;
+    return static_cast<int>(value.dwValue);
+}
+
+int CStealthControls::GetScreenBrightness()
+{
+    if (!QueryBrightnessObject())
+        return 0;
+    VARIANT value;
+    ::VariantInit(&value);
+    int brightness = 0;
+    if (SUCCEEDED(m_pBrightnessObj->Get(L"CurrentBrightness", 0, &value, nullptr, nullptr))) {
+        // An unsigned byte; WMI hands it over as VT_UI1 (or widened).
+        if (value.vt == VT_UI1)
+            brightness = value.bVal;
+        else if (SUCCEEDED(::VariantChangeType(&value, &value, 0, VT_I4)))
+            brightness = value.lVal;
+    }
+    ::VariantClear(&value);
+    return brightness;
 }
 
 void CStealthControls::Release()

@@ -1,5 +1,6 @@
 // Access to the output volume and the screen brightness, which decide whether
-// the flash may fire.
+// the flash may fire. The COM objects belong to the thread that opened them:
+// the snapshot worker opens controls of its own in its own apartment.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +22,12 @@ public:
     AudioOpen OpenAudioControl(int osLevel);
     bool QueryBrightnessObject();
     void Release();
+
+    // The output volume: a percentage on Vista and later, the speakers' raw
+    // mixer value on XP; 0 without a control or when a call fails.
+    int GetAudioLevel(int osLevel) const;
+    // "CurrentBrightness" of a fresh WMI reading, 0 when there is none.
+    int GetScreenBrightness();
 
 private:
     Microsoft::WRL::ComPtr<IAudioEndpointVolume> m_pEndpointVolume;

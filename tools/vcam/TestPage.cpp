@@ -326,6 +326,8 @@ void TestPage::UpdateRgb(const Rect& r)
             int dx, dy;
             PageFromFrame(fx, fy, &dx, &dy);
             uint32_t px = m_pageBits[static_cast<size_t>(dy) * m_pw + dx];
+            if (m_flash) // the flash takes every pixel half of the way to white
+                px = ((px & 0xFEFEFE) >> 1) + 0x808080;
             BYTE* out = row + fx * 3;
             out[0] = static_cast<BYTE>(px);       // blue
             out[1] = static_cast<BYTE>(px >> 8);  // green
@@ -404,13 +406,17 @@ HRESULT TestPage::EncodeJpeg(BYTE* dst, DWORD capacity, DWORD* written)
     return read == stat.cbSize.QuadPart ? S_OK : E_FAIL;
 }
 
-HRESULT TestPage::Render(uint64_t counter, BYTE* dst, DWORD capacity, DWORD* written)
+HRESULT TestPage::Render(uint64_t counter, BYTE* dst, DWORD capacity, DWORD* written, bool flash)
 {
     *written = 0;
     if (!m_built)
         return E_UNEXPECTED;
     DrawBand(counter);
-    const Rect frame = FrameRectOf(m_band);
+    Rect frame = FrameRectOf(m_band);
+    if (flash != m_flash) { // the light changes the whole frame
+        m_flash = flash;
+        frame = {0, 0, m_format.width, m_format.height};
+    }
     UpdateRgb(frame);
     if (m_format.subtype == Subtype::MJPG)
         return EncodeJpeg(dst, capacity, written);

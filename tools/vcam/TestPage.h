@@ -46,7 +46,8 @@ public:
         return m_built && m_format == format && m_roll == roll;
     }
     // Writes frame `counter` into dst; *written receives the byte count.
-    HRESULT Render(uint64_t counter, BYTE* dst, DWORD capacity, DWORD* written);
+    // `flash`: the frame is lit by the camera's flash (brighter).
+    HRESULT Render(uint64_t counter, BYTE* dst, DWORD capacity, DWORD* written, bool flash = false);
 
 private:
     struct Rect {
@@ -69,6 +70,7 @@ private:
     int m_pw = 0, m_ph = 0;
     Rect m_band = {};
     std::wstring m_label;
+    bool m_flash = false;
 
     // Page, drawn with GDI into a top-down 32-bit DIB section.
     GdiObject m_bitmap;

@@ -16,6 +16,7 @@ using Microsoft::WRL::ComPtr;
 namespace vcam {
 
 const wchar_t kDevicesKeyPath[] = L"Software\\TamselVcam\\Devices";
+const wchar_t kFlashKeyPath[] = L"Software\\TamselVcam";
 
 namespace {
 
@@ -579,6 +580,42 @@ HRESULT UnregisterComClass()
         LONG rc = ::RegDeleteTreeW(HKEY_CLASSES_ROOT, path.c_str());
         return rc == ERROR_FILE_NOT_FOUND ? S_FALSE : FromWin32(rc);
     });
+}
+
+namespace {
+
+HRESULT SetFlashValue(const wchar_t* name, DWORD value)
+{
+    RegKey key;
+    LONG rc = ::RegCreateKeyExW(HKEY_CURRENT_USER, kFlashKeyPath, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                                key.put(), nullptr);
+    if (rc == ERROR_SUCCESS)
+        rc = SetDword(key.get(), name, value);
+    return FromWin32(rc);
+}
+
+} // namespace
+
+HRESULT SetFlashLit(bool lit)
+{
+    return SetFlashValue(L"FlashLit", lit ? (::GetTickCount() | 1) : 0);
+}
+
+HRESULT SetFlashWarmUp(DWORD ms)
+{
+    return SetFlashValue(L"FlashWarmUpMs", ms);
+}
+
+bool FlashShowsInFrames()
+{
+    RegKey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, kFlashKeyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return false;
+    DWORD litAt = 0, warmUp = 0;
+    if (!GetDword(key.get(), L"FlashLit", &litAt) || litAt == 0)
+        return false;
+    GetDword(key.get(), L"FlashWarmUpMs", &warmUp);
+    return ::GetTickCount() - litAt >= warmUp;
 }
 
 } // namespace vcam

@@ -118,6 +118,19 @@ HRESULT SetUnplugged(int number, bool unplugged);
 // comes or goes (bounded: hung windows are skipped after timeoutMs).
 void BroadcastDeviceChange(UINT timeoutMs = 2000);
 
+// The flash of a camera, lit by the stand-in camera controller library
+// (tools/acamsim) and read by every streaming thread at each frame. Under
+// HKEY_CURRENT_USER\Software\TamselVcam:
+//   FlashLit       REG_DWORD  0 dark; otherwise the tick (GetTickCount) it was lit, or 1
+//   FlashWarmUpMs  REG_DWORD  how long a lit flash takes to show in the frames (0)
+// While it shows, every frame of every device is brighter: each pixel goes
+// half of the way to white.
+extern const wchar_t kFlashKeyPath[];
+HRESULT SetFlashLit(bool lit);
+HRESULT SetFlashWarmUp(DWORD ms);
+// The flash is lit and has warmed up.
+bool FlashShowsInFrames();
+
 // Loads the camera DLL and calls its DllRegisterServer / DllUnregisterServer,
 // which is what regsvr32 does.
 HRESULT RegisterServer(const std::wstring& dllPath);

@@ -815,7 +815,7 @@ void VcamPin::DeliverOne(Stream& s)
         return;
     DWORD written = 0;
     const uint64_t number = m_frames + 1;
-    hr = s.page.Render(number, data, static_cast<DWORD>(sample->GetSize()), &written);
+    hr = s.page.Render(number, data, static_cast<DWORD>(sample->GetSize()), &written, FlashShowsInFrames());
     if (FAILED(hr)) {
         Trace(L"pin %ls: frame %llu not drawn: 0x%08lx", m_name.c_str(),
               static_cast<unsigned long long>(number), hr);

@@ -1,0 +1,492 @@
+// A snapshot's Windows side on real files, real GDI+, real threads: the
+// picture written under a temporary name and renamed when complete, a whole
+// snapshot from a grabbed BMP image to the named JPEG file, the hand-over of
+// its outcome to the window's thread, and the flash through the stand-in
+// controller library.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "SandboxFixture.h"
+#include "framework/Handles.h"
+#include "shell/Messages.h"
+#include "snapshot/FlashControl.h"
+#include "snapshot/JpegEncoder.h"
+#include "snapshot/Snapshot.h"
+#include "snapshot/SnapshotWorker.h"
+
+namespace tamsel {
+namespace {
+
+using test::PathExists;
+using test::ReadBytes;
+using test::RemoveTree;
+using test::TempFolder;
+
+// Names in a folder, "." and ".." left out.
+std::vector<std::wstring> FolderNames(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    fw::FindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find)
+        return names;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name != L"." && name != L"..")
+            names.push_back(name);
+    } while (::FindNextFileW(find.get(), &data));
+    return names;
+}
+
+// A w x h 24-bit BMP file image, bottom-up rows padded to four bytes, made
+// here byte by byte: a white page with a red top-left quarter.
+std::vector<uint8_t> BmpImage(int w, int h)
+{
+    const int stride = (w * 3 + 3) & ~3;
+    const uint32_t pixels = static_cast<uint32_t>(stride * h);
+    std::vector<uint8_t> bmp(54 + pixels, 0);
+    auto put32 = [&](size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            bmp[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    put32(2, static_cast<uint32_t>(bmp.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<uint32_t>(w));
+    put32(22, static_cast<uint32_t>(h));
+    bmp[26] = 1;
+    bmp[28] = 24;
+    put32(34, pixels);
+    for (int y = 0; y < h; ++y) {
+        const int top = h - 1 - y; // bottom-up
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = &bmp[54 + static_cast<size_t>(y) * stride + x * 3];
+            const bool red = x < w / 2 && top < h / 2;
+            p[0] = red ? 0 : 255;
+            p[1] = red ? 0 : 255;
+            p[2] = 255;
+        }
+    }
+    return bmp;
+}
+
+class PictureFolder : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_folder = TempFolder() + L"tamsel-snapshot-test";
+        RemoveTree(m_folder);
+        ASSERT_TRUE(::CreateDirectoryW(m_folder.c_str(), nullptr));
+    }
+    void TearDown() override { RemoveTree(m_folder); }
+    std::wstring m_folder;
+};
+
+using WritePictureFileTest = PictureFolder;
+
+TEST_F(WritePictureFileTest, CompleteFileAppearsUnderItsNameOnly)
+{
+    const std::string bytes(300000, 'j');
+    const std::wstring path = m_folder + L"\\26-03-09-0000.jpg";
+    ASSERT_TRUE(WritePictureFile(m_folder, path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    std::string read;
+    ASSERT_TRUE(ReadBytes(path, read));
+    EXPECT_EQ(read, bytes);
+    EXPECT_EQ(FolderNames(m_folder), std::vector<std::wstring>{L"26-03-09-0000.jpg"});
+}
+
+TEST_F(WritePictureFileTest, FailedWriteLeavesNoFileBehind)
+{
+    const std::wstring path = m_folder + L"\\26-03-09-0000.jpg";
+    // The medium fails half-way through the picture (a full disk, a drive
+    // that went away): what was written must not pass for a picture.
+    const bool ok = WritePictureFileWith(m_folder, path, [](HANDLE file) {
+        const std::string half(100000, 'h');
+        DWORD done = 0;
+        ::WriteFile(file, half.data(), static_cast<DWORD>(half.size()), &done, nullptr);
+        return false;
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(FolderNames(m_folder).empty()) << "a partial file was left behind";
+}
+
+TEST_F(WritePictureFileTest, NameTakenMeanwhileIsNeverOverwritten)
+{
+    const std::wstring path = m_folder + L"\\26-03-09-0000.jpg";
+    ASSERT_TRUE(test::WriteBytes(path, "someone else's picture"));
+    const std::string bytes(1000, 'j');
+    EXPECT_FALSE(WritePictureFile(m_folder, path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+    std::string read;
+    ASSERT_TRUE(ReadBytes(path, read));
+    EXPECT_EQ(read, "someone else's picture");
+    EXPECT_EQ(FolderNames(m_folder), std::vector<std::wstring>{L"26-03-09-0000.jpg"});
+}
+
+std::wstring TodaysName(int n)
+{
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    wchar_t name[32];
+    std::swprintf(name, 32, L"%02d-%02d-%02d-%04d.jpg", now.wYear - 2000, now.wMonth, now.wDay, n);
+    return name;
+}
+
+class SnapshotTest : public PictureFolder {
+protected:
+    void SetUp() override
+    {
+        PictureFolder::SetUp();
+        ASSERT_TRUE(m_jpeg.StartGdiplus());
+        ASSERT_TRUE(m_jpeg.InitJpegEncoder());
+        m_settings.picFolder = m_folder + L"\\Pictures"; // missing: the snapshot makes it
+        m_settings.appFolder = m_folder;
+    }
+    void TearDown() override
+    {
+        m_jpeg.Shutdown();
+        PictureFolder::TearDown();
+    }
+
+    std::wstring Take(const std::vector<uint8_t>& grabbed, bool grabOk = true)
+    {
+        CSnapshot snapshot(
+            m_jpeg,
+            [&](std::vector<uint8_t>& image) {
+                image = grabbed;
+                return grabOk;
+            },
+            [] { return SGpsInfo{}; });
+        snapshot.Prepare(m_settings);
+        return snapshot.TakeSnapshot();
+    }
+
+    CJpegEncoder m_jpeg;
+    SnapshotSettings m_settings;
+};
+
+TEST_F(SnapshotTest, GrabbedBmpBecomesTheDaysNextJpegInAFolderMadeForIt)
+{
+    const std::wstring path = Take(BmpImage(64, 48));
+    EXPECT_EQ(path, m_settings.picFolder + L"\\" + TodaysName(0));
+    std::string bytes;
+    ASSERT_TRUE(ReadBytes(path, bytes));
+    ASSERT_GT(bytes.size(), 4u);
+    EXPECT_EQ(bytes.substr(0, 2), "\xFF\xD8") << "a JPEG file";
+    EXPECT_EQ(FolderNames(m_settings.picFolder), std::vector<std::wstring>{TodaysName(0)});
+    EXPECT_EQ(Take(BmpImage(64, 48)), m_settings.picFolder + L"\\" + TodaysName(1));
+}
+
+TEST_F(SnapshotTest, FailuresSaveNothing)
+{
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> grabbed;
+        bool grabOk;
+        std::wstring picFolder;
+    };
+    const std::wstring longFolder = m_folder + L"\\" + std::wstring(244 - m_folder.size(), L'x');
+    ASSERT_TRUE(::CreateDirectoryW(longFolder.c_str(), nullptr) || PathExists(longFolder));
+    const Case cases[] = {
+        {"grab failed", BmpImage(8, 8), false, m_folder},
+        {"no data", {}, true, m_folder},
+        {"not a picture", std::vector<uint8_t>(500, 0x42), true, m_folder},
+        // Too long for a name of at most 259 characters.
+        {"folder too long", BmpImage(8, 8), true, longFolder},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_settings.picFolder = c.picFolder;
+        EXPECT_EQ(Take(c.grabbed, c.grabOk), L"");
+        for (const std::wstring& name : FolderNames(c.picFolder))
+            EXPECT_EQ(name.find(L".jpg"), std::wstring::npos) << "left behind: " << std::string(name.begin(), name.end());
+    }
+}
+
+// Runs a command line of the host (exiftool, exiv2: readers that share
+// nothing with the program) and returns what it printed. Wine starts Unix
+// programs named by their path directly.
+std::string RunHostTool(const std::string& command)
+{
+    using ToUnix = char*(__cdecl*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!toUnix)
+        return "(not on Wine)";
+    const std::wstring out = TempFolder() + L"tamsel-host-tool.txt";
+    ::DeleteFileW(out.c_str());
+    char* unixOut = toUnix(out.c_str());
+    const std::string shell = command + " >'" + unixOut + "' 2>&1; mv '" + unixOut + "' '" + unixOut + ".done'";
+    ::HeapFree(::GetProcessHeap(), 0, unixOut);
+    std::wstring line = L"/bin/sh -c \"" + std::wstring(shell.begin(), shell.end()) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return "(could not start /bin/sh)";
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    // A Unix child cannot be waited for: the shell renames the output when done.
+    const std::wstring done = out + L".done";
+    std::string text;
+    for (int i = 0; i < 400 && !ReadBytes(done, text); ++i)
+        ::Sleep(50);
+    ::DeleteFileW(done.c_str());
+    return text;
+}
+
+std::wstring UnixPathOf(const std::wstring& path)
+{
+    using ToUnix = char*(__cdecl*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    const std::string s = unix ? unix : "";
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return std::wstring(s.begin(), s.end());
+}
+
+TEST_F(SnapshotTest, CurrentFixTagsThePictureAsExiftoolAndExiv2ReadIt)
+{
+    // 48 deg 8.0' N, 11 deg 34.5' E at 09:05:07 UTC on 2026-03-09.
+    SGpsInfo fix;
+    fix.nLatDeg = 48;
+    fix.fLatMin = 8.0f;
+    fix.fLatSec = 0.0f;
+    fix.nLonDeg = 11;
+    fix.fLonMin = 34.0f;
+    fix.fLonSec = 30.0f;
+    fix.tmUtc.tm_hour = 9;
+    fix.tmUtc.tm_min = 5;
+    fix.tmUtc.tm_sec = 7;
+    fix.tmUtc.tm_mday = 9;
+    fix.tmUtc.tm_mon = 2;
+    fix.tmUtc.tm_year = 126;
+    fix.bFixTaken = true;
+    fix.bHasDate = true;
+    struct Case {
+        const char* what;
+        bool gpsOn;
+        uint32_t age; // ms since the fix
+        bool tagged;
+    };
+    const Case cases[] = {
+        {"current fix", true, 1000, true},
+        {"fix 180000 ms old", true, 180000, false},
+        {"geotagging off", false, 1000, false},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m_settings.gpsOn = c.gpsOn;
+        CSnapshot snapshot(
+            m_jpeg,
+            [](std::vector<uint8_t>& image) {
+                image = BmpImage(64, 48);
+                return true;
+            },
+            [&] {
+                SGpsInfo copy = fix;
+                copy.dwFixTick = ::GetTickCount() - c.age;
+                return copy;
+            });
+        snapshot.Prepare(m_settings);
+        const std::wstring path = snapshot.TakeSnapshot();
+        ASSERT_EQ(path, m_settings.picFolder + L"\\" + TodaysName(n++));
+        const std::wstring unix = UnixPathOf(path);
+        const std::string file(unix.begin(), unix.end());
+        const std::string exiftool = RunHostTool("exiftool -a -s -s -n -GPS:all '" + file + "'");
+        const std::string exiv2 = RunHostTool("exiv2 -pv '" + file + "'");
+        if (!c.tagged) {
+            EXPECT_EQ(exiftool, "");
+            EXPECT_EQ(exiv2.find("GPSInfo"), std::string::npos) << exiv2;
+            continue;
+        }
+        EXPECT_NE(exiftool.find("GPSLatitudeRef: N\n"), std::string::npos) << exiftool;
+        EXPECT_NE(exiftool.find("GPSLatitude: 48.1333333"), std::string::npos) << exiftool;
+        EXPECT_NE(exiftool.find("GPSLongitudeRef: E\n"), std::string::npos) << exiftool;
+        EXPECT_NE(exiftool.find("GPSLongitude: 11.575\n"), std::string::npos) << exiftool;
+        EXPECT_NE(exiftool.find("GPSTimeStamp: 09:05:07"), std::string::npos) << exiftool;
+        EXPECT_NE(exiftool.find("GPSDateStamp: 2026:03:09"), std::string::npos) << exiftool;
+        EXPECT_NE(exiv2.find("48/1 8/1 0/1\n"), std::string::npos) << exiv2;
+        EXPECT_NE(exiv2.find("11/1 34/1 30/1\n"), std::string::npos) << exiv2;
+        EXPECT_NE(exiv2.find("9/1 5/1 7/1\n"), std::string::npos) << exiv2;
+    }
+}
+
+// ---- the hand-over ----------------------------------------------------------
+
+// A message-only window on this thread that hands the worker's messages to it,
+// as the main window does.
+class WindowThread {
+public:
+    explicit WindowThread(CSnapshotWorker& worker) : m_worker(worker)
+    {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &WindowThread::Proc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"SnapshotHandOverSink";
+        ::RegisterClassW(&wc);
+        m_wnd = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                  nullptr);
+        ::SetWindowLongPtrW(m_wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    }
+    ~WindowThread() { ::DestroyWindow(m_wnd); }
+    HWND Hwnd() const { return m_wnd; }
+    void Request()
+    {
+        LRESULT r = 0;
+        m_worker.OnMessage(UM_SNAPSHOT, 0, 0, r);
+    }
+    bool Pump(int completions, DWORD ms)
+    {
+        const DWORD start = ::GetTickCount();
+        while (m_done < completions && ::GetTickCount() - start < ms) {
+            MSG msg;
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+                ::DispatchMessageW(&msg);
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        }
+        return m_done >= completions;
+    }
+
+private:
+    static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+    {
+        auto* self = reinterpret_cast<WindowThread*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
+        if (self && msg == UM_SNAPSHOT_DONE) {
+            LRESULT r = 0;
+            self->m_worker.OnMessage(msg, wp, lp, r);
+            ++self->m_done;
+            return 0;
+        }
+        return ::DefWindowProcW(wnd, msg, wp, lp);
+    }
+    CSnapshotWorker& m_worker;
+    HWND m_wnd = nullptr;
+    int m_done = 0;
+};
+
+TEST(SnapshotHandOver, OutcomeIsAppliedOnTheWindowThreadWithTheCompletion)
+{
+    CSnapshotWorker worker;
+    WindowThread window(worker);
+    const DWORD windowThread = ::GetCurrentThreadId();
+    std::vector<std::wstring> list;        // touched by the window thread only
+    std::vector<DWORD> appliedOn;
+    std::atomic<int> attempts{0};
+    std::atomic<DWORD> preparedOn{0};
+    worker.OnRequestAccepted([&] { preparedOn = ::GetCurrentThreadId(); });
+    ASSERT_EQ(worker.StartSnapshotWorker(window.Hwnd(),
+                                         [&] {
+                                             // Every other attempt fails and hands nothing over.
+                                             const int n = ++attempts;
+                                             if (n % 2 == 1)
+                                                 worker.HandOver([&, n] {
+                                                     appliedOn.push_back(::GetCurrentThreadId());
+                                                     list.push_back(L"picture " + std::to_wstring(n));
+                                                 });
+                                         }),
+              CSnapshotWorker::StartResult::kStarted);
+    for (int i = 1; i <= 4; ++i) {
+        window.Request();
+        EXPECT_EQ(preparedOn.load(), windowThread) << "the settings are copied on the window thread";
+        ASSERT_TRUE(window.Pump(i, 10000));
+        EXPECT_FALSE(worker.Busy());
+    }
+    EXPECT_EQ(list, (std::vector<std::wstring>{L"picture 1", L"picture 3"}))
+        << "each outcome applied once, failures apply nothing";
+    EXPECT_EQ(appliedOn, (std::vector<DWORD>{windowThread, windowThread}));
+    worker.StopSnapshotWorker();
+}
+
+// ---- the flash ----------------------------------------------------------------
+
+class FlashControlTest : public PictureFolder {
+protected:
+    void SetUp() override
+    {
+        PictureFolder::SetUp();
+        wchar_t exe[MAX_PATH] = {};
+        ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+        std::wstring build(exe);
+        build.resize(build.rfind(L"\\tests\\win\\"));
+        m_library = build + L"\\tools\\acamsim\\full\\ACamDll.dll";
+        if (!PathExists(m_library))
+            GTEST_SKIP() << "no stand-in library beside the build";
+    }
+    std::string Record()
+    {
+        std::string text;
+        ReadBytes(m_folder + L"\\ACamDll.rec", text);
+        // Without the ticks: "ALC_ProcWriteToISP 0x20 1 0xC5|...".
+        std::string calls;
+        size_t at = 0;
+        while (at < text.size()) {
+            const size_t end = text.find("\r\n", at);
+            const std::string line = text.substr(at, end - at);
+            calls += line.substr(line.find(' ') + 1) + "|";
+            at = end == std::string::npos ? text.size() : end + 2;
+        }
+        return calls;
+    }
+    std::wstring m_library;
+};
+
+TEST_F(FlashControlTest, OnAndOffWriteTheRegistersAroundTheReadValue)
+{
+    ASSERT_TRUE(::CopyFileW(m_library.c_str(), (m_folder + L"\\ACamDll.dll").c_str(), FALSE));
+    const CFlashControl flash(m_folder, nullptr);
+    EXPECT_TRUE(flash.SetFlash(true));
+    EXPECT_EQ(Record(), "ALC_Initialization|ALC_ProcReadFromISP 0x20 1 -> 0x85|ALC_ProcWriteToISP 0x20 1 0xC5|"
+                        "ALC_ProcWriteToISP 0x22 1 0x4F|ALC_UnInitialization|");
+    ::DeleteFileW((m_folder + L"\\ACamDll.rec").c_str());
+    EXPECT_TRUE(flash.SetFlash(false));
+    EXPECT_EQ(Record(), "ALC_Initialization|ALC_ProcReadFromISP 0x20 1 -> 0xC5|ALC_ProcWriteToISP 0x20 1 0x85|"
+                        "ALC_ProcWriteToISP 0x22 1 0x0F|ALC_UnInitialization|");
+    // Unloaded after each switch: the file can go.
+    EXPECT_TRUE(::DeleteFileW((m_folder + L"\\ACamDll.dll").c_str()));
+}
+
+TEST_F(FlashControlTest, LibraryIsLoadedFromTheApplicationFolderOnly)
+{
+    // A library of that name elsewhere on the search path (here: the current
+    // folder) is never taken.
+    ASSERT_TRUE(::CopyFileW(m_library.c_str(), (m_folder + L"\\ACamDll.dll").c_str(), FALSE));
+    const std::wstring appFolder = m_folder + L"\\app";
+    ASSERT_TRUE(::CreateDirectoryW(appFolder.c_str(), nullptr));
+    wchar_t oldDir[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, oldDir);
+    ::SetCurrentDirectoryW(m_folder.c_str());
+    const bool switched = CFlashControl(appFolder, nullptr).SetFlash(true);
+    ::SetCurrentDirectoryW(oldDir);
+    EXPECT_FALSE(switched);
+    EXPECT_EQ(Record(), "") << "no call reached a library outside the application folder";
+}
+
+TEST(CheckCameraFlash, EntriesMatchAnyPartOfTheNameInAnyCase)
+{
+    const std::string name = "@device:sw:{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\TamselVcam0001";
+    struct Case {
+        std::vector<std::wstring> entries;
+        bool has;
+    };
+    const Case cases[] = {
+        {{L"tamselvcam0001"}, true},
+        {{L"OTHER", L"vcam000"}, true},
+        {{L"TamselVcam0002"}, false},
+        {{}, false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CheckCameraFlash(name, c.entries), c.has) << (c.entries.empty() ? "(empty)" : std::string(c.entries[0].begin(), c.entries[0].end()));
+}
+
+} // namespace
+} // namespace tamsel
