@@ -18,6 +18,12 @@ add_library(tamsel_core STATIC
     src/framework/Dialog.cpp
     src/framework/Handles.cpp
     src/framework/Worker.cpp
+    src/gps/AutoScan.cpp
+    src/gps/ComPorts.cpp
+    src/gps/GpsControl.cpp
+    src/gps/GpsFix.cpp
+    src/gps/GpsReader.cpp
+    src/gps/SerialPort.cpp
     src/settings/DebugLog.cpp
     src/settings/SettingsStore.cpp
     src/shell/IdleClock.cpp
@@ -34,7 +40,7 @@ add_library(tamsel_core STATIC
 target_include_directories(tamsel_core PUBLIC src)
 target_compile_options(tamsel_core PRIVATE ${TAMSEL_WIN_FLAGS})
 target_link_libraries(tamsel_core PUBLIC tamsel_pure user32 gdi32 comctl32 shell32 ole32
-                      oleaut32 uuid strmiids gdiplus winmm wbemuuid version)
+                      oleaut32 uuid strmiids gdiplus winmm wbemuuid version setupapi)
 target_sources(tamsel_core INTERFACE ${CMAKE_CURRENT_SOURCE_DIR}/src/framework/XpCompat.cpp) # in every program: no GetTickCount64 import
 
 add_executable(Tamsel WIN32 src/shell/TamselApp.cpp src/resources/Tamsel.rc)
@@ -53,7 +59,7 @@ if(TAMSEL_BUILD_TESTS)
 endif()
 
 # Test-side programs; each folder builds only once it exists.
-set(TAMSEL_TEST_DIRS tools/driver tools/vcam tools/acamsim tests/win tests/capture tests/e2e bench/win CACHE STRING
+set(TAMSEL_TEST_DIRS tools/driver tools/vcam tools/acamsim tests/win tests/capture tests/gps tests/e2e bench/win CACHE STRING
     "Test-side folders to build")
 foreach(dir ${TAMSEL_TEST_DIRS})
     if(TAMSEL_BUILD_TESTS AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt)

@@ -65,7 +65,7 @@ bool CTamselDlg::OnInitDialog()
     CenterOnScreen();
 
     m_capture.Attach(Hwnd(), this);
-    m_gpsInfo.nStatus = m_settings.GPS_ON ? GPS_SEARCHING : GPS_OFF;
+    m_gps.SetStatus(m_settings.GPS_ON ? GPS_SEARCHING : GPS_OFF);
 
     m_settings.TotalDevNum = m_capture.BuildDeviceList();
     if (m_settings.TotalDevNum == 0) {
@@ -179,7 +179,7 @@ void CTamselDlg::OnClose()
 
 void CTamselDlg::StopGpsReader()
 {
-    // The reader arrives with geotagging; until then there is none to stop.
+    m_gps.StopGpsReader();
 }
 
 void CTamselDlg::OnDestroy()
@@ -371,7 +371,7 @@ void CTamselDlg::FinishReopening()
     if (m_settings.GPS_ON)
         ::PostMessageW(Hwnd(), UM_GPS_START, 0, 0);
     else
-        m_gpsInfo.nStatus = GPS_OFF;
+        m_gps.SetStatus(GPS_OFF);
     if (!m_idle.StartIdleTimer(Hwnd())) {
         fw::ShowMessage(Hwnd(), L"Create Check Idle timer error");
         Quit();
@@ -533,7 +533,7 @@ bool CTamselDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
 {
     return m_tray.OnMessage(msg, wp, lp, result) || m_idle.OnMessage(msg, wp, lp, result) ||
            m_snapshots.OnMessage(msg, wp, lp, result) || m_preview.OnMessage(msg, wp, lp, result) ||
-           HandleOwn(msg, wp, lp, result);
+           m_gps.OnMessage(msg, wp, lp, result) || HandleOwn(msg, wp, lp, result);
 }
 
 bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)

@@ -13,7 +13,7 @@
 #include "capture/DShowCapture.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
-#include "gps/GpsInfo.h"
+#include "gps/GpsControl.h"
 #include "review/PreviewDlg.h"
 #include "settings/AppSettings.h"
 #include "settings/DebugLog.h"
@@ -109,8 +109,6 @@ private:
     CDShowCapture m_capture;
     std::unique_ptr<CPreviewDlg> m_pPreviewDlg;
     CJpegEncoder m_jpeg;
-    SGpsInfo m_gpsInfo;
-    fw::Handle m_hGpsThread;
     int m_nOsLevel = 0;
     bool m_bCameraHasFlash = false;
     CStealthControls m_stealth;
@@ -120,12 +118,13 @@ private:
     CIdleClock m_idle{m_settings.IdleTimeMode};
     CLivePreview m_preview{*this, m_settings, m_capture};
     CSnapshotWorker m_snapshots;
+    CGpsControl m_gps{[this] { return Hwnd(); }, m_settings, m_idle};
 
     // The pictures taken, and the newest one for the thumbnail button.
     PictureList m_pics;
     std::wstring m_szThumbPath;
     CSnapshot m_snapshot{m_jpeg, [this](std::vector<uint8_t>& image) { return m_capture.CaptureStill(image); },
-                         [] { return SGpsInfo(); /* no GPS reader in this build: never a fix */ }};
+                         [this] { return m_gps.FixCopy(); }};
 };
 
 } // namespace tamsel

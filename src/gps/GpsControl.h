@@ -1,0 +1,59 @@
+// Geotagging for the main window: starts and stops the GPS reader (which is
+// switching geotagging on and off), refreshes the GPS indicator, and hands
+// the snapshot worker a consistent copy of the fix.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "framework/Worker.h"
+#include "gps/GpsFix.h"
+#include "gps/GpsReader.h"
+#include "gps/GpsRules.h"
+#include "settings/AppSettings.h"
+#include "shell/IdleClock.h"
+
+namespace tamsel {
+
+class CGpsControl {
+public:
+    // mainWindow: the window that owns the indicator and gets the reader's
+    // messages. GPS_ON and GPSComport are read and written in `settings`.
+    CGpsControl(std::function<HWND()> mainWindow, AppSettings& settings, CIdleClock& idle);
+    ~CGpsControl() { StopGpsReader(); }
+    CGpsControl(const CGpsControl&) = delete;
+    CGpsControl& operator=(const CGpsControl&) = delete;
+
+    // UM_GPS_START, UM_GPS_STOP and UM_GPS_ICON.
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
+
+    // The hide sequence: ends a running reader; status and GPS_ON stay.
+    void StopGpsReader();
+    // The status at start-up and reopening.
+    void SetStatus(int32_t status) { m_fix.SetStatus(status); }
+    int32_t Status() const { return m_fix.Status(); }
+    // The whole fix record as of one moment; any thread.
+    SGpsInfo FixCopy() const { return m_fix.Copy(); }
+    bool ReaderRunning() const noexcept { return m_reader.Exists(); }
+    // The skin file the indicator shows ("GPS_good.png"); null before the
+    // first refresh.
+    const wchar_t* ShownImage() const noexcept { return m_shownImage; }
+
+private:
+    void OnGpsStart();
+    void OnGpsStop(WPARAM wp);
+    void Apply(const SGpsSwitch& change);
+    void RefreshIndicator();
+
+    std::function<HWND()> m_mainWindow;
+    AppSettings& m_settings;
+    CIdleClock& m_idle;
+    CGpsFix m_fix;
+    SGpsReaderParams m_readerParams;
+    fw::Worker m_reader;
+    GpsAnimation m_animation;
+    const wchar_t* m_shownImage = nullptr;
+};
+
+} // namespace tamsel
