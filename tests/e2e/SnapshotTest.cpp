@@ -3,6 +3,7 @@
 // JPEG as independent tools read it, the flash through the stand-in
 // controller library, and a long run.
 #include "Fixture.h"
+#include "GpsSim.h"
 
 #include <shlobj.h>
 
@@ -94,8 +95,12 @@ std::string RunHostTool(const std::string& command)
     wchar_t temp[MAX_PATH];
     ::GetTempPathW(MAX_PATH, temp);
     const std::wstring out = std::wstring(temp) + L"tamsel-tool-out.txt";
-    ::DeleteFileW(out.c_str());
-    const std::string shell = command + " >'" + UnixPath(out) + "' 2>&1";
+    const std::wstring done = out + L".done";
+    ::DeleteFileW(done.c_str());
+    const std::string unixOut = UnixPath(out);
+    // The shell renames the output once the tool has ended: a Unix child is
+    // not a process Wine can wait for.
+    const std::string shell = command + " >'" + unixOut + "' 2>&1; mv '" + unixOut + "' '" + unixOut + ".done'";
     std::wstring line = L"/bin/sh -c \"" + std::wstring(shell.begin(), shell.end()) + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
@@ -104,21 +109,10 @@ std::string RunHostTool(const std::string& command)
         return "(could not start /bin/sh)";
     ::CloseHandle(pi.hThread);
     ::CloseHandle(pi.hProcess);
-    // A Unix child is not a process Wine can wait for: its output is complete
-    // once the file stops growing after the shell wrote it.
-    std::string text;
-    tdrv::WaitUntil([&] { return FileExists(out); }, 20000, 20);
-    size_t last = static_cast<size_t>(-1);
-    tdrv::WaitUntil(
-        [&] {
-            ::Sleep(150);
-            text = ReadFile(out);
-            const bool settled = text.size() == last;
-            last = text.size();
-            return settled;
-        },
-        20000, 20);
-    ::DeleteFileW(out.c_str());
+    if (!tdrv::WaitUntil([&] { return FileExists(done); }, 30000, 20))
+        return "(the tool did not finish)";
+    const std::string text = ReadFile(done);
+    ::DeleteFileW(done.c_str());
     return text;
 }
 
@@ -467,6 +461,46 @@ TEST_F(SnapshotTest, PrunedListIsSavedAtStartUp)
     EXPECT_EQ(IniValue(ReserveIni(), "file0"), Narrow(kept));
     EXPECT_EQ(IniValue(ReserveIni(), "file1"), "");
     EXPECT_TRUE(Visible() == false);
+}
+
+// ---- geotagging -------------------------------------------------------------------
+
+// A simulated receiver with a fix on the program's GPS port (runs under
+// tools/gpssim/with-gpssim.sh, as the GPS tests do).
+class SnapshotGpsTest : public SnapshotTest {
+protected:
+    void SetUp() override
+    {
+        SnapshotTest::SetUp();
+        ASSERT_TRUE(m_sim.Available()) << "no simulator: run under tools/gpssim/with-gpssim.sh";
+        ASSERT_TRUE(m_sim.Add(kPort, "fix"));
+        WriteIni(SetupIni(), L"App_Setting", L"Geotagging", L"1");
+        WriteIni(SetupIni(), L"App_Setting", L"GPSComport", std::to_wstring(kPort).c_str());
+    }
+    static constexpr int kPort = 62;
+    gpssim::Client m_sim;
+};
+
+TEST_F(SnapshotGpsTest, PictureTakenWithACurrentFixCarriesItsPosition)
+{
+    // The receiver reports 53 deg 21.68020' N, 6 deg 30.33930' W on 2009-12-09;
+    // the fix record holds whole seconds of arc (40 and 19).
+    AddCamera(0, Camera({Yuy2(640, 480)}));
+    StartOpen();
+    ASSERT_TRUE(WaitTrace("GPS icon GPS_good.png\n", 20000)) << "no fix";
+    Snap(0);
+    const std::string file = UnixPath(Path(0));
+    const std::string exiftool = RunHostTool("exiftool -a -s -s -n -GPS:all '" + file + "'");
+    EXPECT_NE(exiftool.find("GPSLatitudeRef: N\n"), std::string::npos) << exiftool;
+    EXPECT_NE(exiftool.find("GPSLatitude: 53.3611111"), std::string::npos) << exiftool;
+    EXPECT_NE(exiftool.find("GPSLongitudeRef: W\n"), std::string::npos) << exiftool;
+    EXPECT_NE(exiftool.find("GPSLongitude: 6.5052777"), std::string::npos) << exiftool;
+    EXPECT_NE(exiftool.find("GPSDateStamp: 2009:12:09\n"), std::string::npos) << exiftool;
+    EXPECT_NE(exiftool.find("GPSTimeStamp: "), std::string::npos) << exiftool;
+    const std::string exiv2 = RunHostTool("exiv2 -pv '" + file + "'");
+    EXPECT_NE(exiv2.find("53/1 21/1 40/1\n"), std::string::npos) << exiv2;
+    EXPECT_NE(exiv2.find("6/1 30/1 19/1\n"), std::string::npos) << exiv2;
+    EXPECT_EQ(tdrv::Picture(Bytes(Path(0))).Width(), 640u) << "the tagged file still decodes";
 }
 
 // ---- the flash ------------------------------------------------------------------
