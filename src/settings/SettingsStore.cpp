@@ -215,15 +215,17 @@ void SaveSettingsToFiles(const AppSettings& s, const PictureList* pics)
     if (!pics)
         return;
     std::vector<std::wstring> written;
+    // Each profile write rewrites the whole file, so only the keys the list
+    // has are written here; the pass below removes whatever else is there.
     for (const PicKeyWrite& w : PictureListWrites(*pics)) {
-        ::WritePrivateProfileStringW(kPicSection, w.key.c_str(), w.remove ? nullptr : w.value.c_str(),
-                                     reserve.c_str());
-        if (!w.remove)
-            written.push_back(w.key);
+        if (w.remove)
+            continue;
+        ::WritePrivateProfileStringW(kPicSection, w.key.c_str(), w.value.c_str(), reserve.c_str());
+        written.push_back(w.key);
     }
-    // Keys the list no longer has (one far beyond "file99" that a load took
-    // in, a stray one written by hand) go too: the section holds exactly what
-    // this save wrote.
+    // Keys the list no longer has (a shorter list's old "fileN", one far
+    // beyond "file99" that a load took in, a stray one written by hand) go
+    // too: the section holds exactly what this save wrote.
     for (const std::wstring& name : KeyNames(kPicSection, reserve)) {
         const bool ours = std::any_of(written.begin(), written.end(),
                                       [&](const std::wstring& k) { return ::lstrcmpiW(k.c_str(), name.c_str()) == 0; });

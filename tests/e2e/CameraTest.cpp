@@ -39,7 +39,7 @@ protected:
                     bytes.assign(text.begin(), text.end());
                     return !bytes.empty() && tdrv::Picture(bytes).Valid();
                 },
-                attempt == 0 ? 1000 : 6000, 50);
+                6000, 50);
             if (!tdrv::Picture(bytes).Valid())
                 bytes.clear();
         }

@@ -15,7 +15,13 @@ public:
                                   700, 10, 200, 30, nullptr, nullptr, nullptr, nullptr);
         ::SetForegroundWindow(m_wnd);
         ::SetFocus(m_wnd);
-        tdrv::WaitUntil([&] { return ::GetFocus() == m_wnd; }, 2000);
+        // Keys from SendInput go to the foreground window's thread: wait
+        // until the system has made this window the foreground one.
+        tdrv::WaitUntil([&] {
+            if (::GetForegroundWindow() != m_wnd)
+                ::SetForegroundWindow(m_wnd);
+            return ::GetForegroundWindow() == m_wnd && ::GetFocus() == m_wnd;
+        }, 5000);
     }
     ~FocusedEdit() { ::DestroyWindow(m_wnd); }
     HWND Hwnd() const { return m_wnd; }

@@ -111,7 +111,8 @@ TEST_F(StartupTest, SecondCopyHandsOverAndEnds)
     EXPECT_TRUE(m_traces.WaitFor("Find Varnex application\n", mark, 2000));
     EXPECT_TRUE(WaitVisible(true));
     EXPECT_EQ(tdrv::FindMainWindow(), first);
-    EXPECT_TRUE(::GetWindowLongW(first, GWL_EXSTYLE) & WS_EX_TOPMOST);
+    // Made topmost right after it is shown.
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return (::GetWindowLongW(first, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0; }, 3000));
 
     // While open: raised again, still one window, nothing reloaded.
     const size_t mark2 = m_traces.Mark();
