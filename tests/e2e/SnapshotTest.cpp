@@ -605,6 +605,19 @@ TEST_F(FlashTest, ListedCameraInAnotherLetterCaseIsLitForTheGrab)
     EXPECT_TRUE(tdrv::IsRed(tdrv::Picture(dark).Pixel(Marks(640, 480).left, Marks(640, 480).top)));
 }
 
+TEST_F(FlashTest, XpReadsTheSpeakersMixerVolume)
+{
+    // On XP the level is the speakers line's raw mixer volume; Wine's mixer on
+    // the null output plays at a volume above 0, so the flash fires.
+    SetWindowsVersion(L"winxp64");
+    WriteIni(SetupIni(), L"FlashSupportDev", L"Dev1", L"TamselVcam0000");
+    InstallLibrary(L"full");
+    AddCamera(0, Camera({Yuy2(640, 480)}));
+    StartApp();
+    Snap(0);
+    EXPECT_EQ(Calls(), std::string(kOnCycle) + kOffCycle);
+}
+
 TEST_F(FlashTest, WaitLetsTheLightShowBeforeTheGrab)
 {
     // The light needs 600 ms to show in the frames: a wait of 1200 ms catches
