@@ -52,8 +52,11 @@ protected:
         ::DeleteFileW(file.c_str());
         Post(WM_CLOSE);
         EXPECT_TRUE(WaitVisible(false));
-        tdrv::WaitUntil([&] { return !IniValue(file, key).empty(); }, 3000);
-        return IniValue(file, key);
+        // Each profile write rewrites the file: keep the value that was read
+        // whole rather than read again in the middle of the next write.
+        std::string value;
+        tdrv::WaitUntil([&] { value = IniValue(file, key); return !value.empty(); }, 3000);
+        return value;
     }
     HWND Viewer()
     {
