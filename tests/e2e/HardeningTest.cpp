@@ -121,7 +121,8 @@ TEST_F(HardeningTest, SettingMessagesTakeOnlyTheirValues)
     Post(UM_SELECT_CAMERA, static_cast<WPARAM>(-1));
     Post(UM_ROTATE, 9);
     Post(UM_SAVE_SETTINGS);
-    ASSERT_TRUE(tdrv::WaitUntil([] { return !IniValue(SetupIni(), "CurDevIndex").empty(); }, 5000));
+    // The last key of setup.ini: once it is there, the file is written whole.
+    ASSERT_TRUE(tdrv::WaitUntil([] { return !IniValue(SetupIni(), "BrightnessThreashold").empty(); }, 5000));
     ExpectNoBox(1000);
     EXPECT_TRUE(Visible());
     const std::string setup = ReadFile(SetupIni());
