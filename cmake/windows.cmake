@@ -15,6 +15,7 @@ add_library(tamsel_core STATIC
     src/capture/SampleGrabberCB.cpp
     src/framework/Debug.cpp
     src/review/PreviewDlg.cpp
+    src/ui/KbcButton.cpp
     src/framework/Dialog.cpp
     src/framework/Handles.cpp
     src/framework/Worker.cpp

@@ -1,0 +1,32 @@
+// The only button kind of the skinned windows: it draws one of two borrowed
+// images stretched to its own size and nothing else (no text, border, focus
+// rectangle or background). Clicks reach the parent as BN_CLICKED.
+#pragma once
+
+#include "framework/Dialog.h"
+#include "framework/Gdiplus.h"
+
+namespace tamsel {
+
+class CKbcButton : public fw::ChildControl {
+public:
+    // Borrowed: the window that made the button sets them, changes them and
+    // clears them before it frees the images. Null draws nothing.
+    Gdiplus::GpImage* m_pNormal = nullptr;
+    Gdiplus::GpImage* m_pPressed = nullptr;
+
+    // Sets both faces and repaints the button.
+    void SetImages(Gdiplus::GpImage* normal, Gdiplus::GpImage* pressed);
+    void Repaint();
+
+    void DrawItem(const DRAWITEMSTRUCT& item) override;
+
+protected:
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
+
+private:
+    int m_nTracking = 0;
+    int m_nHover = 0;
+};
+
+} // namespace tamsel
