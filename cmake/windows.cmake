@@ -14,6 +14,7 @@ add_library(tamsel_core STATIC
     src/capture/DShowCapture.cpp
     src/capture/SampleGrabberCB.cpp
     src/framework/Debug.cpp
+    src/review/PictureReview.cpp
     src/review/PreviewDlg.cpp
     src/ui/KbcButton.cpp
     src/framework/Dialog.cpp
