@@ -1,6 +1,7 @@
 // Picture review: the two images of the current picture (the viewer's and the
-// thumbnail's), the mode switch, paging through the picture list and deleting
-// the shown picture. Everything here runs on the main window's thread.
+// thumbnail's), the mode switch between live preview and review, paging
+// through the picture list and deleting the shown picture. Everything here
+// runs on the main window's thread.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +9,8 @@
 #include <string>
 
 #include "framework/Gdiplus.h"
+#include "review/PreviewDlg.h"
+#include "review/ReviewRules.h"
 #include "settings/PictureList.h"
 
 namespace tamsel {
@@ -16,9 +19,32 @@ namespace tamsel {
 // decoded, which the viewer and the thumbnail show as no picture.
 fw::GpImagePtr LoadPictureImage(const std::wstring& path);
 
+// What review needs of the main window.
+class IReviewHost {
+public:
+    virtual HWND MainWindow() const = 0;
+    virtual CPreviewDlg* Viewer() const = 0;
+    // The thumbnail button's two faces; no repaint.
+    virtual void SetThumbFaces(Gdiplus::GpImage* image) = 0;
+    // Repaints the thumbnail button, or draws the empty-thumbnail notice at
+    // once when the list is empty.
+    virtual void RefreshThumbnail(bool listEmpty) = 0;
+    // The mode switch, delete and capture faces of the current mode, repainted.
+    virtual void ApplyModeFaces() = 0;
+    // The live picture stops for review. Starting it again first dispatches
+    // what is queued, then builds the graph when a camera is there; a failure
+    // shows nothing.
+    virtual void StopLivePreview() = 0;
+    virtual void StartLivePreview() = 0;
+
+protected:
+    ~IReviewHost() = default;
+};
+
 class CPictureReview {
 public:
-    explicit CPictureReview(PictureList& pics) : m_pics(pics) {}
+    // `mode` is the controller's: 1 live preview, 2 picture review.
+    CPictureReview(IReviewHost& host, PictureList& pics, int& mode) : m_host(host), m_pics(pics), m_nMode(mode) {}
     CPictureReview(const CPictureReview&) = delete;
     CPictureReview& operator=(const CPictureReview&) = delete;
 
@@ -27,12 +53,41 @@ public:
     void LoadThumbImage();
     // The hide and end sequences free both picture slots with the skin.
     void FreeImages();
-
     Gdiplus::GpImage* ThumbImage() const noexcept { return m_pThumbImage.get(); }
     Gdiplus::GpImage* PicImage() const noexcept { return m_pPicImage.get(); }
 
+    // Command 1012.
+    void OnModeSwitch();
+    // Commands 1009 and 1010.
+    void OnLeftArrow() { Step(StepLeft(m_pics, Exists())); }
+    void OnRightArrow() { Step(StepRight(m_pics, Exists())); }
+    // Command 1013: asks in review with pictures to ask about; true when asked.
+    bool OnDeleteCommand();
+    // UM_DELETE_PICTURE: 1 deletes the current picture, anything else is "No".
+    void OnDeleteAnswer(WPARAM answer);
+    // A snapshot became the current picture.
+    void OnPictureAdded();
+    // Makes the current entry name an existing file, posting the save when
+    // entries were dropped. The reopening paths use it too.
+    bool ValidateCurrentPicture();
+    // A reopening in review: review is entered again from live preview.
+    void ReenterReview();
+    // A reopening in live preview: the thumbnail of a validated current picture.
+    void RefreshThumbnail();
+
 private:
+    static PathExists Exists();
+    void EnterReview();
+    void LeaveReview();
+    void Step(const ReviewStep& step);
+    // Loads both images of the current entry (the viewer's only in review)
+    // and shows them.
+    void ShowCurrent(bool viewerToo);
+    void PostSave() const;
+
+    IReviewHost& m_host;
     PictureList& m_pics;
+    int& m_nMode;
     fw::GpImagePtr m_pPicImage;   // the viewer's picture in review
     fw::GpImagePtr m_pThumbImage; // the thumbnail button's picture
 };

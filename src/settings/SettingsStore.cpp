@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "framework/Files.h"
 #include "framework/Handles.h"
 
 #include <algorithm>
@@ -89,11 +90,6 @@ std::vector<std::wstring> KeyNames(const wchar_t* section, const std::wstring& p
 }
 
 // A folder counts as present, as a file does.
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 } // namespace
 
 bool ResolveFolder(int kind, std::wstring& out)
@@ -193,7 +189,7 @@ bool LoadPictureListFromFile(const std::wstring& reservePath, PictureList& list)
     PicListLoad load = LoadPictureList(
         stored,
         [&](const std::wstring& key) { return ReadText(kPicSection, key.c_str(), L"", kPicPathChars, reservePath); },
-        &Exists);
+        &fw::PathExists);
     for (const std::wstring& key : load.removeKeys)
         ::WritePrivateProfileStringW(kPicSection, key.c_str(), nullptr, path);
     list = std::move(load.list);

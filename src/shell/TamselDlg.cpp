@@ -325,7 +325,41 @@ void CTamselDlg::RepaintViewerAndPump()
     PumpWaitingMessages();
 }
 
-void CTamselDlg::FreeSkinImages() {}
+void CTamselDlg::FreeSkinImages()
+{
+    m_review.FreeImages();
+}
+
+// ---- review -----------------------------------------------------------------------
+
+void CTamselDlg::SetThumbFaces(Gdiplus::GpImage* image)
+{
+    // The thumbnail button takes these as both faces once the skin's buttons
+    // are bound.
+    (void)image;
+}
+
+void CTamselDlg::RefreshThumbnail(bool listEmpty)
+{
+    // The empty-thumbnail notice is drawn by the main window's painting.
+    if (listEmpty)
+        ::InvalidateRect(Hwnd(), nullptr, FALSE);
+    else
+        ::InvalidateRect(Item(IDC_BTN_THUMB), nullptr, TRUE);
+}
+
+void CTamselDlg::ApplyModeFaces()
+{
+    for (int id : {IDC_BTN_MODE, IDC_BTN_DELETE, IDC_BTN_CAPTURE})
+        ::InvalidateRect(Item(id), nullptr, TRUE);
+}
+
+void CTamselDlg::StartLivePreview()
+{
+    PumpWaitingMessages();
+    if (m_capture.DevCount() > 0)
+        m_capture.StartPreview({m_pPreviewDlg ? m_pPreviewDlg->Hwnd() : nullptr, m_settings.ResolutionMode});
+}
 
 void CTamselDlg::OnExternClick()
 {
@@ -339,7 +373,7 @@ void CTamselDlg::OnExternClick()
     if (m_nMode == 1)
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
     else
-        ReenterPictureReview();
+        m_review.ReenterReview();
     ShowOpenWindow();
     FinishReopening();
 }
@@ -359,9 +393,10 @@ void CTamselDlg::OnTrayDoubleClick()
     ShowOpenWindow();
     if (m_nMode == 1) {
         PumpWaitingMessages();
+        m_review.RefreshThumbnail();
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
     } else {
-        ReenterPictureReview();
+        m_review.ReenterReview();
     }
     FinishReopening();
 }
@@ -378,12 +413,6 @@ void CTamselDlg::FinishReopening()
     }
     m_idle.RestartIdleClock();
     m_bActive = true;
-}
-
-void CTamselDlg::ReenterPictureReview()
-{
-    // Picture review is rebuilt with the fresh skin by the mode switch, which
-    // arrives with the picture viewer.
 }
 
 void CTamselDlg::OnHwSnapshotKey()
@@ -500,8 +529,8 @@ SnapshotSettings CTamselDlg::CurrentSnapshotSettings() const
 
 void CTamselDlg::OnSnapshotSaved(const std::wstring& path)
 {
-    m_szThumbPath = path;
     AppendPicture(m_pics, path);
+    m_review.OnPictureAdded();
     m_idle.RestartIdleClock(); // a snapshot counts as activity
 }
 
@@ -523,6 +552,19 @@ void CTamselDlg::OnCommand(UINT id, UINT notifyCode, HWND)
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
             m_idle.RestartIdleClock();
         }
+        break;
+    case IDC_BTN_MODE:
+        m_review.OnModeSwitch();
+        break;
+    case IDC_BTN_LEFT:
+        m_review.OnLeftArrow();
+        break;
+    case IDC_BTN_RIGHT:
+        m_review.OnRightArrow();
+        break;
+    case IDC_BTN_DELETE:
+        if (m_review.OnDeleteCommand())
+            m_idle.RestartIdleClock();
         break;
     default:
         break; // Enter (IDOK) and Escape (IDCANCEL) do nothing
@@ -557,6 +599,7 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
         return true;
     case UM_SET_FLASH: m_settings.FlashOn = wp != 0; return true;
     case UM_SAVE_SETTINGS: SaveSettings(); return true;
+    case UM_DELETE_PICTURE: m_review.OnDeleteAnswer(wp); return true;
     case UM_GPS_PORT:
         m_settings.GPSComport = static_cast<int>(wp);
         ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);

@@ -14,6 +14,7 @@
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
 #include "gps/GpsControl.h"
+#include "review/PictureReview.h"
 #include "review/PreviewDlg.h"
 #include "settings/AppSettings.h"
 #include "settings/DebugLog.h"
@@ -28,7 +29,7 @@
 
 namespace tamsel {
 
-class CTamselDlg : public fw::Dialog, private ICaptureHost, private IPreviewHost {
+class CTamselDlg : public fw::Dialog, private ICaptureHost, private IPreviewHost, private IReviewHost {
 public:
     CTamselDlg();
     ~CTamselDlg() override;
@@ -68,7 +69,6 @@ private:
     void OnExternClick();
     void OnTrayDoubleClick();
     void FinishReopening();
-    void ReenterPictureReview();
     void OnHwSnapshotKey();
     void OnPowerBroadcast(WPARAM event);
     void OnWindowPosChanging(WINDOWPOS& pos);
@@ -96,6 +96,13 @@ private:
     void ReplyToSetup(WPARAM code, LPARAM value) override;
     void OnCameraSelected(int index) override;
     void RestartIdleClock() override { m_idle.RestartIdleClock(); }
+    // IReviewHost.
+    CPreviewDlg* Viewer() const override { return m_pPreviewDlg.get(); }
+    void SetThumbFaces(Gdiplus::GpImage* image) override;
+    void RefreshThumbnail(bool listEmpty) override;
+    void ApplyModeFaces() override;
+    void StopLivePreview() override { m_capture.TearDownGraph(); }
+    void StartLivePreview() override;
 
     std::wstring m_szAppFolder, m_szPicFolder, m_szTempFolder;
     bool m_bResumeOnWake = false;
@@ -120,9 +127,9 @@ private:
     CSnapshotWorker m_snapshots;
     CGpsControl m_gps{[this] { return Hwnd(); }, m_settings, m_idle};
 
-    // The pictures taken, and the newest one for the thumbnail button.
+    // The pictures taken, and their review.
     PictureList m_pics;
-    std::wstring m_szThumbPath;
+    CPictureReview m_review{*this, m_pics, m_nMode};
     CSnapshot m_snapshot{m_jpeg, [this](std::vector<uint8_t>& image) { return m_capture.CaptureStill(image); },
                          [this] { return m_gps.FixCopy(); }};
 };
