@@ -1,0 +1,315 @@
+// Picture review with real picture files: the mode switch, paging with its
+// end rules, pictures removed behind the program's back, and the delete
+// question answered with the mouse.
+#include "Fixture.h"
+
+#include <shlobj.h>
+
+#include "framework/Gdiplus.h"
+
+#include <cstring>
+#include <vector>
+
+namespace e2e {
+namespace {
+
+constexpr UINT kCaptureButton = 1008, kLeftArrow = 1009, kRightArrow = 1010, kModeSwitch = 1012,
+               kDeleteButton = 1013;
+constexpr COLORREF kRed = RGB(220, 30, 30), kGreen = RGB(30, 200, 40), kBlue = RGB(30, 40, 220);
+
+std::wstring ReviewFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path);
+    return std::wstring(path) + L"\\review-test";
+}
+
+// A 640 x 480 JPEG of one colour, written by GDI+.
+bool WriteSolidJpeg(const std::wstring& path, COLORREF colour)
+{
+    namespace gp = Gdiplus::DllExports;
+    static const bool started = [] {
+        ULONG_PTR token = 0;
+        Gdiplus::GdiplusStartupInput input;
+        return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
+    }();
+    if (!started)
+        return false;
+    UINT count = 0, size = 0;
+    gp::GdipGetImageEncodersSize(&count, &size);
+    std::vector<uint8_t> buffer(size);
+    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
+    gp::GdipGetImageEncoders(count, size, codecs);
+    const CLSID* jpeg = nullptr;
+    for (UINT i = 0; i < count; ++i)
+        if (std::wcscmp(codecs[i].MimeType, L"image/jpeg") == 0)
+            jpeg = &codecs[i].Clsid;
+    if (!jpeg)
+        return false;
+    constexpr int w = 640, h = 480;
+    std::vector<uint8_t> pixels(w * h * 3);
+    for (size_t i = 0; i < pixels.size(); i += 3) {
+        pixels[i] = GetBValue(colour);
+        pixels[i + 1] = GetGValue(colour);
+        pixels[i + 2] = GetRValue(colour);
+    }
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (gp::GdipCreateBitmapFromScan0(w, h, w * 3, PixelFormat24bppRGB, pixels.data(), &bitmap) != Gdiplus::Ok)
+        return false;
+    fw::GpImagePtr owned(bitmap);
+    return gp::GdipSaveImageToFile(bitmap, path.c_str(), jpeg, nullptr) == Gdiplus::Ok;
+}
+
+bool Near(COLORREF a, COLORREF b)
+{
+    auto d = [](int x, int y) { return x > y ? x - y : y - x; };
+    return d(GetRValue(a), GetRValue(b)) < 40 && d(GetGValue(a), GetGValue(b)) < 40 &&
+           d(GetBValue(a), GetBValue(b)) < 40;
+}
+
+COLORREF ScreenPixel(int x, int y)
+{
+    HDC screen = ::GetDC(nullptr);
+    const COLORREF c = ::GetPixel(screen, x, y);
+    ::ReleaseDC(nullptr, screen);
+    return c;
+}
+
+// A press and release of the left button at a point of the screen.
+void ClickAt(int x, int y)
+{
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT in[3] = {};
+    for (INPUT& i : in) {
+        i.type = INPUT_MOUSE;
+        i.mi.dx = x * 65535 / (w - 1);
+        i.mi.dy = y * 65535 / (h - 1);
+        i.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
+    }
+    in[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
+    in[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    in[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    ::SendInput(3, in, sizeof(INPUT));
+}
+
+class ReviewTest : public TamselTest {
+protected:
+    void SetUp() override
+    {
+        TamselTest::SetUp();
+        m_folder = ReviewFolder();
+        ::CreateDirectoryW(m_folder.c_str(), nullptr);
+    }
+    void TearDown() override
+    {
+        TamselTest::TearDown();
+        for (const std::wstring& p : m_files)
+            ::DeleteFileW(p.c_str());
+        ::RemoveDirectoryW(m_folder.c_str());
+    }
+
+    // Pictures of these colours, oldest first, in the stored list with `cur`.
+    void MakePictures(const std::vector<COLORREF>& colours, int cur)
+    {
+        WriteIni(ReserveIni(), L"Pic", L"Total", std::to_wstring(colours.size()).c_str());
+        WriteIni(ReserveIni(), L"Pic", L"Cur", std::to_wstring(cur).c_str());
+        for (size_t i = 0; i < colours.size(); ++i) {
+            const std::wstring path = m_folder + L"\\pic" + std::to_wstring(i) + L".jpg";
+            ASSERT_TRUE(WriteSolidJpeg(path, colours[i]));
+            m_files.push_back(path);
+            WriteIni(ReserveIni(), L"Pic", (L"file" + std::to_wstring(i)).c_str(), path.c_str());
+        }
+    }
+
+    void Command(UINT id) { Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Main(), id))); }
+
+    HWND Viewer() { return ::FindWindowExW(Main(), nullptr, L"#32770", nullptr); }
+    // The viewer shows the live picture while the graph's video window is in it.
+    bool LiveVideoShown() { return ::GetWindow(Viewer(), GW_CHILD) != nullptr; }
+    // A point of the viewer, in its client coordinates, as the screen shows it.
+    COLORREF ViewerPixel(int x, int y)
+    {
+        POINT p{x, y};
+        ::ClientToScreen(Viewer(), &p);
+        return ScreenPixel(p.x, p.y);
+    }
+    void ClickViewer(int x, int y)
+    {
+        POINT p{x, y};
+        ::ClientToScreen(Viewer(), &p);
+        ClickAt(p.x, p.y);
+    }
+    bool WaitViewerShows(COLORREF colour, DWORD ms = 5000)
+    {
+        return tdrv::WaitUntil([&] { return Near(ViewerPixel(180, 20), colour); }, ms);
+    }
+    // White pixels of the viewer's middle band ("No Picture" or the
+    // question), from one copy of the screen.
+    int WhiteInViewer()
+    {
+        RECT r;
+        ::GetWindowRect(Viewer(), &r);
+        const int w = r.right - r.left, h = r.bottom - r.top;
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+        info.bmiHeader.biWidth = w;
+        info.bmiHeader.biHeight = -h;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        HDC screen = ::GetDC(nullptr);
+        HDC mem = ::CreateCompatibleDC(screen);
+        HBITMAP dib = ::CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = ::SelectObject(mem, dib);
+        ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        int n = 0;
+        const auto* px = static_cast<const uint32_t*>(bits);
+        for (int y = 60; y < 200 && y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                n += (px[y * w + x] & 0xFFFFFF) == 0xFFFFFF;
+        ::SelectObject(mem, old);
+        ::DeleteObject(dib);
+        ::DeleteDC(mem);
+        ::ReleaseDC(nullptr, screen);
+        return n;
+    }
+
+    void OpenInReview()
+    {
+        AddCamera(0);
+        StartOpen();
+        ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+        Command(kModeSwitch);
+        ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000)) << "review stops the graph";
+    }
+
+    std::wstring m_folder;
+    std::vector<std::wstring> m_files;
+};
+
+TEST_F(ReviewTest, ModeSwitchShowsThePictureAndTheArrowsStopAtTheEnds)
+{
+    MakePictures({kRed, kGreen, kBlue}, 1);
+    OpenInReview();
+    EXPECT_TRUE(WaitViewerShows(kGreen)) << "the current picture, stretched over the viewer";
+    EXPECT_TRUE(Near(ViewerPixel(2, 2), kGreen) && Near(ViewerPixel(357, 269), kGreen));
+
+    Command(kLeftArrow);
+    EXPECT_TRUE(WaitViewerShows(kRed));
+    Command(kLeftArrow); // the oldest picture is the end
+    Command(kRightArrow);
+    EXPECT_TRUE(WaitViewerShows(kGreen));
+    Command(kRightArrow);
+    EXPECT_TRUE(WaitViewerShows(kBlue));
+    Command(kRightArrow); // the newest picture is the end
+    Command(kLeftArrow);
+    EXPECT_TRUE(WaitViewerShows(kGreen)) << "no wrap-around at either end";
+
+    Command(kModeSwitch);
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000)) << "live preview runs again";
+    ASSERT_TRUE(QuitProgram());
+    EXPECT_EQ(IniValue(ReserveIni(), "Cur"), "1") << "the picture paged to stays current";
+}
+
+TEST_F(ReviewTest, PicturesRemovedBehindTheProgramsBackAreDroppedAndTheListSaved)
+{
+    MakePictures({kRed, kGreen, kBlue}, 0);
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kRed));
+    ASSERT_TRUE(::DeleteFileW(m_files[1].c_str()));
+    Command(kRightArrow);
+    EXPECT_TRUE(WaitViewerShows(kBlue)) << "the vanished green picture is skipped";
+    // The shortened list is saved at once, not only at the next hide.
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return IniValue(ReserveIni(), "Total") == "2"; }, 5000));
+    std::string blue(m_files[2].begin(), m_files[2].end());
+    EXPECT_EQ(IniValue(ReserveIni(), "file1"), blue);
+}
+
+TEST_F(ReviewTest, DeleteQuestionAnswersOnlyStrictlyInsideItsButtons)
+{
+    MakePictures({kRed, kGreen, kBlue}, 1);
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kGreen));
+
+    // Small window: "Yes" (55,156)-(155,196), "No" (165,156)-(265,196).
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) == RGB(255, 255, 255); }, 5000))
+        << "the white Yes button";
+    EXPECT_EQ(ViewerPixel(255, 176), RGB(255, 255, 255)) << "the white No button";
+    const bool oddBlack = ViewerPixel(1, 0) == RGB(0, 0, 0), evenBlack = ViewerPixel(0, 0) == RGB(0, 0, 0);
+    EXPECT_NE(oddBlack, evenBlack) << "every second pixel of the picture is darkened";
+
+    ClickViewer(55, 176); // on the border of "Yes"
+    ::Sleep(500);
+    EXPECT_TRUE(FileExists(m_files[1]));
+    EXPECT_EQ(ViewerPixel(145, 176), RGB(255, 255, 255)) << "the question stays";
+
+    ClickViewer(215, 176); // inside "No"
+    EXPECT_TRUE(WaitViewerShows(kGreen));
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return Near(ViewerPixel(145, 176), kGreen); }, 5000)) << "the question goes";
+    EXPECT_TRUE(FileExists(m_files[1]));
+
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) == RGB(255, 255, 255); }, 5000));
+    ClickViewer(100, 190); // inside "Yes"
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return !FileExists(m_files[1]); }, 5000));
+    EXPECT_TRUE(WaitViewerShows(kBlue)) << "the next newer picture takes its place";
+    ASSERT_TRUE(QuitProgram());
+    EXPECT_EQ(IniValue(ReserveIni(), "Total"), "2");
+    EXPECT_EQ(IniValue(ReserveIni(), "Cur"), "1");
+}
+
+TEST_F(ReviewTest, DeletingTheLastPictureLeavesNoPicture)
+{
+    MakePictures({kRed}, 0);
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kRed));
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) == RGB(255, 255, 255); }, 5000));
+    ClickViewer(100, 190);
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return !FileExists(m_files[0]); }, 5000));
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(180, 20) == RGB(0, 0, 0); }, 5000));
+    EXPECT_GT(WhiteInViewer(), 400) << "\"No Picture\" in white on black";
+    // With nothing to delete, the Delete button asks nothing.
+    Command(kDeleteButton);
+    ::Sleep(500);
+    EXPECT_EQ(ViewerPixel(145, 176), RGB(0, 0, 0));
+}
+
+TEST_F(ReviewTest, APictureThatCannotBeDeletedIsKeptAndShownAgain)
+{
+    MakePictures({kRed, kGreen}, 1);
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kGreen));
+    // Held open without delete sharing: the deletion is refused.
+    HANDLE held = ::CreateFileW(m_files[1].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) == RGB(255, 255, 255); }, 5000));
+    ClickViewer(100, 190);
+    ExpectBox(L"Tamsel", L"delete " + m_files[1] + L" error\nError code = 32");
+    ::CloseHandle(held);
+    EXPECT_TRUE(FileExists(m_files[1]));
+    EXPECT_TRUE(WaitViewerShows(kGreen)) << "the picture is shown again";
+    Command(kLeftArrow);
+    EXPECT_TRUE(WaitViewerShows(kRed)) << "the list is unchanged";
+}
+
+TEST_F(ReviewTest, CaptureHardwareKeyAndRotationDoNothingInReview)
+{
+    MakePictures({kRed}, 0);
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kRed));
+    m_mark = m_traces.Mark();
+    Command(kCaptureButton);
+    Post(UM_HW_SNAPSHOT_KEY);
+    Post(UM_ROTATE, 2);
+    ::Sleep(1500);
+    EXPECT_EQ(CountTrace("Snapshot\n"), 0);
+    EXPECT_EQ(CountTrace("Execute snapshot\n"), 0);
+    EXPECT_FALSE(LiveVideoShown()) << "a rotation would have restarted the graph";
+    EXPECT_TRUE(Near(ViewerPixel(180, 20), kRed));
+}
+
+} // namespace
+} // namespace e2e
