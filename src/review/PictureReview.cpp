@@ -15,6 +15,38 @@ fw::GpImagePtr LoadPictureImage(const std::wstring& path)
     return fw::GpImagePtr(raw);
 }
 
+namespace {
+
+// Neither the viewer nor the thumbnail button is ever larger than these. A
+// picture is decoded once and kept at the viewer's largest size: drawing a
+// 5-megapixel picture anew at every paint, and once more for the thumbnail,
+// costs GDI+ a full resample each time, and its decoded pixels take 20 MB.
+constexpr UINT kViewerWidth = 480, kViewerHeight = 360;
+constexpr UINT kThumbWidth = 129, kThumbHeight = 97;
+
+// A copy of `picture` stretched to w x h, as the viewer and the button would
+// draw it; null when there is no picture or no memory.
+fw::GpImagePtr ScaledCopy(Gdiplus::GpImage* picture, UINT w, UINT h)
+{
+    if (!picture)
+        return {};
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (fw::gp::GdipCreateBitmapFromScan0(static_cast<INT>(w), static_cast<INT>(h), 0, PixelFormat32bppPARGB,
+                                          nullptr, &bitmap) != Gdiplus::Ok)
+        return {};
+    fw::GpImagePtr copy(bitmap);
+    Gdiplus::GpGraphics* raw = nullptr;
+    if (fw::gp::GdipGetImageGraphicsContext(copy.get(), &raw) != Gdiplus::Ok)
+        return {};
+    fw::GpGraphicsPtr graphics(raw);
+    if (fw::gp::GdipDrawImageRectI(graphics.get(), picture, 0, 0, static_cast<INT>(w), static_cast<INT>(h)) !=
+        Gdiplus::Ok)
+        return {};
+    return copy;
+}
+
+} // namespace
+
 PathExists CPictureReview::Exists()
 {
     return [](const std::wstring& path) { return fw::PathExists(path); };
@@ -25,7 +57,8 @@ void CPictureReview::LoadThumbImage()
     m_pThumbImage.reset();
     const int n = static_cast<int>(m_pics.PicFiles.size());
     if (n > 0 && m_pics.CurPicIndex >= 0 && m_pics.CurPicIndex < n)
-        m_pThumbImage = LoadPictureImage(m_pics.PicFiles[m_pics.CurPicIndex]);
+        m_pThumbImage = ScaledCopy(LoadPictureImage(m_pics.PicFiles[m_pics.CurPicIndex]).get(), kThumbWidth,
+                                   kThumbHeight);
 }
 
 void CPictureReview::FreeImages()
@@ -59,13 +92,17 @@ void CPictureReview::ShowCurrent(bool viewerToo)
     m_host.SetThumbFaces(nullptr);
     if (viewerToo && viewer)
         viewer->m_pImage = nullptr;
-    LoadThumbImage();
     if (viewerToo) {
-        m_pPicImage = empty ? nullptr : LoadPictureImage(m_pics.PicFiles[m_pics.CurPicIndex]);
+        m_pPicImage = empty ? nullptr
+                            : ScaledCopy(LoadPictureImage(m_pics.PicFiles[m_pics.CurPicIndex]).get(), kViewerWidth,
+                                         kViewerHeight);
+        m_pThumbImage = ScaledCopy(m_pPicImage.get(), kThumbWidth, kThumbHeight);
         if (viewer) {
             viewer->m_pImage = m_pPicImage.get();
             ::InvalidateRect(viewer->Hwnd(), nullptr, TRUE);
         }
+    } else {
+        LoadThumbImage();
     }
     m_host.SetThumbFaces(m_pThumbImage.get());
     m_host.RefreshThumbnail(empty);
