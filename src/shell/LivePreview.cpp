@@ -26,7 +26,9 @@ bool CLivePreview::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result)
 
 void CLivePreview::OnStartPreview()
 {
-    if (!m_host.IsOpen())
+    // In picture review the live picture waits for the switch back: a camera
+    // plugged in meanwhile must not cover the picture under review.
+    if (!m_host.IsOpen() || m_host.ViewMode() == 2)
         return;
     if (!m_capture.StartPreview({m_host.ViewerWindow(), m_settings.ResolutionMode}))
         fw::ShowMessage(m_host.MainWindow(), L"Start preview error");
