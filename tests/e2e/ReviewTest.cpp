@@ -259,6 +259,24 @@ TEST_F(ReviewTest, DeleteQuestionAnswersOnlyStrictlyInsideItsButtons)
     EXPECT_EQ(IniValue(ReserveIni(), "Cur"), "1");
 }
 
+TEST_F(ReviewTest, AQuestionLeftOpenGoesWithReview)
+{
+    MakePictures({kRed, kGreen}, 1);
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kGreen));
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) == RGB(255, 255, 255); }, 5000));
+    Command(kModeSwitch);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    Command(kModeSwitch);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000));
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return Near(ViewerPixel(145, 176), kGreen); }, 5000))
+        << "review starts without the old question";
+    ClickViewer(100, 190); // where "Yes" was
+    ::Sleep(500);
+    EXPECT_TRUE(FileExists(m_files[1]));
+}
+
 TEST_F(ReviewTest, DeletingTheLastPictureLeavesNoPicture)
 {
     MakePictures({kRed}, 0);
