@@ -17,6 +17,9 @@ add_library(tamsel_core STATIC
     src/review/PictureReview.cpp
     src/review/PreviewDlg.cpp
     src/ui/KbcButton.cpp
+    src/ui/MainButtons.cpp
+    src/ui/MainPainter.cpp
+    src/ui/SkinImages.cpp
     src/framework/Dialog.cpp
     src/framework/Handles.cpp
     src/framework/Worker.cpp

@@ -85,9 +85,12 @@ void CGpsControl::RefreshIndicator()
     const wchar_t* file = GpsImageFile(image);
     if (file && (!m_shownImage || std::wcscmp(file, m_shownImage) != 0)) {
         m_shownImage = file;
-        // The skin puts the image on the indicator button; the trace shows
-        // what it shows.
         fw::DebugTrace(L"GPS icon %ls\n", file);
+    }
+    if (image != GpsImage::Keep) {
+        m_shownGpsImage = image;
+        if (m_showImage)
+            m_showImage(image);
     }
     if (HWND indicator = ::GetDlgItem(m_mainWindow(), IDC_BTN_GPS))
         ::InvalidateRect(indicator, nullptr, TRUE);

@@ -39,6 +39,10 @@ public:
     // The skin file the indicator shows ("GPS_good.png"); null before the
     // first refresh.
     const wchar_t* ShownImage() const noexcept { return m_shownImage; }
+    GpsImage ShownGpsImage() const noexcept { return m_shownGpsImage; }
+    // Called on the window's thread with each image a refresh shows, before
+    // the indicator repaints: the skin puts it on the indicator button.
+    void OnIndicatorImage(std::function<void(GpsImage)> show) { m_showImage = std::move(show); }
 
 private:
     void OnGpsStart();
@@ -54,6 +58,8 @@ private:
     fw::Worker m_reader;
     GpsAnimation m_animation;
     const wchar_t* m_shownImage = nullptr;
+    GpsImage m_shownGpsImage = GpsImage::Keep;
+    std::function<void(GpsImage)> m_showImage;
 };
 
 } // namespace tamsel

@@ -10,12 +10,14 @@
 #include "shell/ShellRules.h"
 #include "snapshot/FlashControl.h"
 #include "ui/Layout.h"
+#include "ui/MainPainter.h"
 
 namespace tamsel {
 
 CTamselDlg::CTamselDlg() : fw::Dialog(IDD_TAMSEL_DIALOG)
 {
     m_tray.OnDoubleClick([this] { OnTrayDoubleClick(); });
+    m_gps.OnIndicatorImage([this](GpsImage image) { SetGpsFace(m_buttons, m_skin, image); });
 }
 
 CTamselDlg::~CTamselDlg() = default;
@@ -29,6 +31,9 @@ void CTamselDlg::Quit()
 
 bool CTamselDlg::OnInitDialog()
 {
+    for (auto& control : MainButtonControls(m_buttons))
+        BindControl(control.first, *control.second);
+    m_skin.SetWindow(Hwnd());
     ResolveFolder(kFolderApp, m_szAppFolder);
     ResolveFolder(kFolderPictures, m_szPicFolder);
     ResolveFolder(kFolderTemp, m_szTempFolder);
@@ -60,8 +65,9 @@ bool CTamselDlg::OnInitDialog()
     }
     // Without an icon the window hides; a second start or the hardware key
     // still brings it back.
-    if (!m_tray.AddTrayIcon(Hwnd(), m_hTrayIcon, m_settings.TrayDisplayString))
+    if (!m_tray.AddTrayIcon(Hwnd(), m_skin.TrayIcon(), m_settings.TrayDisplayString))
         ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
+    m_skin.KeepTrayIcon();
     CenterOnScreen();
 
     m_capture.Attach(Hwnd(), this);
@@ -259,8 +265,10 @@ void CTamselDlg::CenterOnScreen()
 
 void CTamselDlg::SetupUi()
 {
-    // The skin images and the buttons' pictures arrive with the skinned user
-    // interface; the layout is in place already.
+    m_skin.LoadMainImages(m_szAppFolder + L"\\pic", [this] { m_review.LoadThumbImage(); });
+    tamsel::ApplyModeFaces(m_buttons, m_skin, m_nMode);
+    // The indicator shows again what it showed before the window hid.
+    SetGpsFace(m_buttons, m_skin, m_gps.ShownGpsImage());
     LayoutWindow();
 }
 
@@ -283,6 +291,7 @@ void CTamselDlg::LayoutWindow()
         m_pPreviewDlg->m_hNotifyWnd = wnd;
         m_pPreviewDlg->m_nViewMode = m_nMode;
     }
+    SetThumbFaces(m_review.ThumbImage());
     const struct { int id; Rect r; } placements[] = {
         {IDC_BTN_CLOSE, l.close}, {IDC_BTN_SETUP, l.setup}, {IDC_BTN_CAPTURE, l.capture},
         {IDC_BTN_DELETE, l.del},  {IDC_BTN_LEFT, l.left},   {IDC_BTN_THUMB, l.thumb},
@@ -327,31 +336,35 @@ void CTamselDlg::RepaintViewerAndPump()
 
 void CTamselDlg::FreeSkinImages()
 {
+    // No button may draw an image while it is freed.
+    ClearFaces(m_buttons);
     m_review.FreeImages();
+    m_skin.FreeSkinImages();
+}
+
+void CTamselDlg::OnPaint()
+{
+    PaintMainWindow({Hwnd(), ViewerWindow(), m_skin.AppIcon(), m_review.ThumbImage(), m_nMode}, m_skin, m_buttons);
 }
 
 // ---- review -----------------------------------------------------------------------
 
 void CTamselDlg::SetThumbFaces(Gdiplus::GpImage* image)
 {
-    // The thumbnail button takes these as both faces once the skin's buttons
-    // are bound.
-    (void)image;
+    m_buttons.thumb.m_pNormal = m_buttons.thumb.m_pPressed = image;
 }
 
 void CTamselDlg::RefreshThumbnail(bool listEmpty)
 {
-    // The empty-thumbnail notice is drawn by the main window's painting.
     if (listEmpty)
-        ::InvalidateRect(Hwnd(), nullptr, FALSE);
+        DrawEmptyThumbnail(Hwnd(), ChildRect(Hwnd(), m_buttons.thumb.Hwnd()));
     else
-        ::InvalidateRect(Item(IDC_BTN_THUMB), nullptr, TRUE);
+        m_buttons.thumb.Repaint();
 }
 
 void CTamselDlg::ApplyModeFaces()
 {
-    for (int id : {IDC_BTN_MODE, IDC_BTN_DELETE, IDC_BTN_CAPTURE})
-        ::InvalidateRect(Item(id), nullptr, TRUE);
+    tamsel::ApplyModeFaces(m_buttons, m_skin, m_nMode);
 }
 
 void CTamselDlg::StartLivePreview()
@@ -588,7 +601,8 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case WM_WINDOWPOSCHANGING: OnWindowPosChanging(*reinterpret_cast<WINDOWPOS*>(lp)); return false;
     case WM_POWERBROADCAST: OnPowerBroadcast(wp); return false;
     case WM_DISPLAYCHANGE: result = 0; return true;
-    case WM_QUERYDRAGICON: result = reinterpret_cast<LRESULT>(m_hIcon); return true;
+    case WM_QUERYDRAGICON: result = reinterpret_cast<LRESULT>(m_skin.AppIcon()); return true;
+    case WM_PAINT: OnPaint(); return true;
     case UM_EXTERN_CLICK: OnExternClick(); return true;
     case UM_HW_SNAPSHOT_KEY: OnHwSnapshotKey(); return true;
     case UM_SET_IDLE_TIME:

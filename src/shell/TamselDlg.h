@@ -26,6 +26,8 @@
 #include "snapshot/Snapshot.h"
 #include "snapshot/SnapshotWorker.h"
 #include "snapshot/StealthControls.h"
+#include "ui/MainButtons.h"
+#include "ui/SkinImages.h"
 
 namespace tamsel {
 
@@ -66,6 +68,7 @@ private:
     void SetupUi();
     void LayoutWindow();
     void FreeSkinImages();
+    void OnPaint();
     void OnExternClick();
     void OnTrayDoubleClick();
     void FinishReopening();
@@ -108,9 +111,10 @@ private:
     bool m_bResumeOnWake = false;
     bool m_bActive = false;
     int m_nMode = 1;
-    HICON m_hIcon = nullptr;
-    HICON m_hTrayIcon = nullptr;
     DebugLog m_log;
+    // The skin's images and icons, and the buttons that show them.
+    CSkinImages m_skin{m_log};
+    MainButtons m_buttons;
     bool m_bAllowShow = false;
     AppSettings m_settings;
     CDShowCapture m_capture;

@@ -320,6 +320,93 @@ void TapKey(WORD vk)
     SendKey(vk, true);
 }
 
+namespace {
+
+void SendMouse(int x, int y, DWORD flags)
+{
+    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = x * 65535 / (w - 1);
+    in.mi.dy = y * 65535 / (h - 1);
+    in.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | flags;
+    ::SendInput(1, &in, sizeof in);
+}
+
+} // namespace
+
+void MouseMove(int x, int y)
+{
+    SendMouse(x, y, 0);
+}
+
+void MouseButton(int x, int y, bool down)
+{
+    SendMouse(x, y, down ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP);
+}
+
+std::map<int, int> GdiObjectsByType(HANDLE process)
+{
+    // The table's entries as Wine lays them out: a free entry has type 0.
+    struct Entry {
+        UINT64 object;
+        ULONG owner;
+        USHORT unique;
+        UCHAR type;
+        UCHAR flags;
+        UINT64 user;
+    };
+    static_assert(sizeof(Entry) == 24, "GDI handle entry");
+    constexpr size_t kEntries = 0x10000;
+    constexpr size_t kPebGdiTable = sizeof(void*) == 8 ? 0xF8 : 0x94;
+    std::map<int, int> byType;
+    PROCESS_BASIC_INFORMATION info{};
+    ULONG len = 0;
+    if (::NtQueryInformationProcess(process, ProcessBasicInformation, &info, sizeof info, &len) != 0 ||
+        !info.PebBaseAddress)
+        return byType;
+    void* table = nullptr;
+    SIZE_T got = 0;
+    if (!::ReadProcessMemory(process, reinterpret_cast<const char*>(info.PebBaseAddress) + kPebGdiTable, &table,
+                             sizeof table, &got) ||
+        !table)
+        return byType;
+    std::vector<Entry> entries(kEntries);
+    if (!::ReadProcessMemory(process, table, entries.data(), entries.size() * sizeof(Entry), &got))
+        return byType;
+    for (const Entry& e : entries)
+        if (e.type)
+            ++byType[e.type];
+    return byType;
+}
+
+int CountGdiObjects(HANDLE process)
+{
+    if (const DWORD counted = ::GetGuiResources(process, GR_GDIOBJECTS))
+        return static_cast<int>(counted);
+    const std::map<int, int> byType = GdiObjectsByType(process);
+    if (byType.empty())
+        return -1;
+    int total = 0;
+    for (const auto& kv : byType)
+        total += kv.second;
+    return total;
+}
+
+uint64_t PrivateCommittedBytes(HANDLE process)
+{
+    uint64_t total = 0;
+    MEMORY_BASIC_INFORMATION mbi;
+    for (const char* at = nullptr; ::VirtualQueryEx(process, at, &mbi, sizeof mbi) == sizeof mbi;
+         at = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize) {
+        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
+            total += mbi.RegionSize;
+        if (mbi.RegionSize == 0)
+            break;
+    }
+    return total;
+}
+
 ResourceCounts CountResources(HANDLE process)
 {
     ResourceCounts c;
@@ -506,6 +593,78 @@ bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath)
     CLSID png;
     return PngEncoder(png) &&
            fw::gp::GdipSaveImageToFile(image, pngPath.c_str(), &png, nullptr) == Gdiplus::Ok;
+}
+
+ScreenPixels ScreenPixels::Capture(const RECT& r)
+{
+    ScreenPixels shot;
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    if (w <= 0 || h <= 0)
+        return shot;
+    fw::WindowDC screen(nullptr);
+    fw::MemoryDC mem(::CreateCompatibleDC(screen.get()));
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h; // top row first
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    fw::Bitmap dib(::CreateDIBSection(screen.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!mem || !dib || !bits)
+        return shot;
+    {
+        // Only what lies on the screen: a copy reaching past its edge gives
+        // nothing at all under Wine. The rest stays black.
+        RECT on{};
+        const RECT screenRect{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+        auto restore = fw::SelectInto(mem.get(), dib.get());
+        if (::IntersectRect(&on, &r, &screenRect) &&
+            !::BitBlt(mem.get(), on.left - r.left, on.top - r.top, on.right - on.left, on.bottom - on.top,
+                      screen.get(), on.left, on.top, SRCCOPY))
+            return shot;
+    }
+    ::GdiFlush();
+    const auto* p = static_cast<const uint32_t*>(bits);
+    shot.m_pixels.resize(static_cast<size_t>(w) * h);
+    for (size_t i = 0; i < shot.m_pixels.size(); ++i)
+        shot.m_pixels[i] = p[i] & 0xFFFFFF;
+    shot.m_width = w;
+    shot.m_height = h;
+    return shot;
+}
+
+ScreenPixels ScreenPixels::OfWindow(HWND wnd)
+{
+    RECT r{};
+    if (!::GetWindowRect(wnd, &r))
+        return {};
+    return Capture(r);
+}
+
+uint32_t ScreenPixels::At(int x, int y) const
+{
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height)
+        return 0;
+    return m_pixels[static_cast<size_t>(y) * m_width + x];
+}
+
+bool ScreenPixels::SavePng(const std::wstring& pngPath) const
+{
+    StartGdiplusOnce();
+    if (Empty())
+        return false;
+    std::vector<uint32_t> opaque(m_pixels);
+    for (uint32_t& p : opaque)
+        p |= 0xFF000000u;
+    Gdiplus::GpBitmap* image = nullptr;
+    if (fw::gp::GdipCreateBitmapFromScan0(m_width, m_height, m_width * 4, PixelFormat32bppARGB,
+                                          reinterpret_cast<BYTE*>(opaque.data()), &image) != Gdiplus::Ok)
+        return false;
+    fw::GpImagePtr owned(image);
+    CLSID png;
+    return PngEncoder(png) && fw::gp::GdipSaveImageToFile(image, pngPath.c_str(), &png, nullptr) == Gdiplus::Ok;
 }
 
 } // namespace tdrv

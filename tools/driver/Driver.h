@@ -88,6 +88,11 @@ bool AnswerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK);
 void SendKey(WORD vk, bool release);
 void TapKey(WORD vk);
 
+// The mouse, through SendInput, at a point of the screen: moved there, and
+// its left button pressed or released there.
+void MouseMove(int x, int y);
+void MouseButton(int x, int y, bool down);
+
 // GDI and USER objects of a process (GetGuiResources) and its handle count.
 struct ResourceCounts {
     DWORD gdi = 0;
@@ -96,12 +101,44 @@ struct ResourceCounts {
 };
 ResourceCounts CountResources(HANDLE process);
 
+// GDI objects a process holds: GetGuiResources where the system counts them;
+// Wine answers 0 there, so the process's own GDI handle table (named by its
+// PEB, filled per process by Wine) is counted instead. -1 when unreadable.
+int CountGdiObjects(HANDLE process);
+// The same table by object type (1 device context, 4 region, 5 bitmap,
+// 8 palette, 9 pen, 10 font, 16 brush); empty where it cannot be read (on
+// Windows the table is the whole session's).
+std::map<int, int> GdiObjectsByType(HANDLE process);
+// Committed private memory of a process, summed over its address space (Wine
+// reports no private usage through GetProcessMemoryInfo).
+uint64_t PrivateCommittedBytes(HANDLE process);
+
 // Kernel handles of a process by object type name, from the system's handle
 // table (Wine's GetProcessHandleCount gives 0).
 std::map<std::wstring, int> KernelHandlesByType(DWORD pid);
 
 // Copies what the window shows on the screen into a PNG file.
 bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath);
+
+// What the screen shows in a rectangle, copied at one moment.
+class ScreenPixels {
+public:
+    ScreenPixels() = default;
+    // The rectangle in screen coordinates; empty when it cannot be copied.
+    static ScreenPixels Capture(const RECT& screenRect);
+    // A window's whole rectangle as the screen shows it.
+    static ScreenPixels OfWindow(HWND wnd);
+    bool Empty() const { return m_pixels.empty(); }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    // 0x00RRGGBB at (x, y) of the rectangle; 0 outside it.
+    uint32_t At(int x, int y) const;
+    bool SavePng(const std::wstring& pngPath) const;
+
+private:
+    int m_width = 0, m_height = 0;
+    std::vector<uint32_t> m_pixels;
+};
 
 // A picture file's bytes decoded with GDI+, an decoder independent of the
 // program's own image code, for looking at pixels.
