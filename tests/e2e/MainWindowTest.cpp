@@ -708,5 +708,91 @@ TEST_F(MainWindowGpsTest, IndicatorShowsTheImageOfTheStatus)
     }
 }
 
+// ---- screenshots for the documents ------------------------------------------------
+
+// Not a test: scripts/screenshots.sh runs it with the real skin beside the
+// program, a receiver simulator and the folder to write into.
+class MainWindowScreenshots : public MainWindowGpsTest {
+protected:
+    void SetUp() override
+    {
+        MainWindowGpsTest::SetUp();
+        m_out = tdrv::Env("TAMSEL_SCREENSHOTS_DIR");
+        ASSERT_FALSE(m_out.empty()) << "TAMSEL_SCREENSHOTS_DIR names the folder for the pictures";
+        const std::wstring skin = tdrv::ToWindowsPath(tdrv::Env("TAMSEL_EXE"));
+        const std::wstring from = skin.substr(0, skin.find_last_of(L'\\')) + L"\\pic";
+        ::CreateDirectoryW(Pic().c_str(), nullptr);
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW((from + L"\\*").c_str(), &data);
+        ASSERT_NE(find, INVALID_HANDLE_VALUE) << "no skin beside the program";
+        do
+            ::CopyFileW((from + L"\\" + data.cFileName).c_str(), (Pic() + L"\\" + data.cFileName).c_str(), FALSE);
+        while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+
+    void Save(const tdrv::ScreenPixels& shot, const char* name)
+    {
+        EXPECT_TRUE(shot.SavePng(tdrv::ToWindowsPath(m_out + "/" + name))) << name;
+    }
+    void SaveWindow(const char* name)
+    {
+        ::Sleep(1500); // painted, and the indicator refreshed
+        Save(tdrv::ScreenPixels::OfWindow(Main()), name);
+    }
+    void SaveIndicator(const char* name)
+    {
+        ::Sleep(300);
+        const Box& b = kSizes[0].controls[kGps];
+        const POINT at = ToScreen({b.x - 8, b.y - 8});
+        Save(tdrv::ScreenPixels::Capture({at.x, at.y, at.x + b.w + 16, at.y + b.h + 16}), name);
+    }
+    void Start(int previewSize, const char* receiver)
+    {
+        constexpr int kPort = 63;
+        if (receiver) {
+            ASSERT_TRUE(m_sim.Add(kPort, receiver));
+        }
+        WriteIni(SetupIni(), L"App_Setting", L"Geotagging", receiver ? L"1" : L"0");
+        WriteIni(SetupIni(), L"App_Setting", L"GPSComport", std::to_wstring(kPort).c_str());
+        WriteIni(SetupIni(), L"App_Setting", L"PreviewSize", std::to_wstring(previewSize).c_str());
+        Open();
+    }
+
+    std::string m_out;
+};
+
+TEST_F(MainWindowScreenshots, DISABLED_Take)
+{
+    Start(1, nullptr);
+    SaveWindow("main-small.png");
+    SaveIndicator("gps-off.png");
+    // The capture button held down.
+    const POINT at = ToScreen(Centre(kSizes[0].controls[kCapture]));
+    tdrv::MouseButton(at.x, at.y, true);
+    SaveWindow("main-small-capture-pressed.png");
+    const POINT away = ToScreen(Centre(kSizes[0].viewer));
+    tdrv::MouseMove(away.x, away.y);
+    tdrv::MouseButton(away.x, away.y, false);
+    ASSERT_TRUE(QuitProgram());
+
+    Start(2, nullptr);
+    SaveWindow("main-large.png");
+    ASSERT_TRUE(QuitProgram());
+
+    Start(1, "nofix");
+    for (const char* frame : {"1", "2", "3"}) {
+        ASSERT_TRUE(WaitTrace(std::string("GPS icon GPS_unknow_") + frame + ".png\n", 15000));
+        SaveIndicator((std::string("gps-searching-") + frame + ".png").c_str());
+    }
+    ASSERT_TRUE(QuitProgram());
+    ASSERT_TRUE(m_sim.Remove(63));
+
+    Start(1, "fix");
+    ASSERT_TRUE(WaitTrace("GPS icon GPS_good.png\n", 20000));
+    SaveIndicator("gps-fix.png");
+    SaveWindow("main-small-gps-fix.png");
+}
+
 } // namespace
 } // namespace e2e
