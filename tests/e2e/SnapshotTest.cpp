@@ -66,7 +66,12 @@ void EmptyFolder(const std::wstring& folder)
 {
     for (const std::wstring& name : FolderNames(folder)) {
         const std::wstring path = folder + L"\\" + name;
-        if (!::DeleteFileW(path.c_str()))
+        // The program reads a new picture once more for its thumbnail right
+        // after saving it: a file still open there is deleted a moment later.
+        if (!tdrv::WaitUntil([&] { return ::DeleteFileW(path.c_str()) || ::GetLastError() != ERROR_SHARING_VIOLATION; },
+                             3000))
+            continue;
+        if (FileExists(path))
             ::RemoveDirectoryW(path.c_str());
     }
 }
