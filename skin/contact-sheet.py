@@ -13,6 +13,9 @@ import subprocess
 import sys
 import tempfile
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import check_skin  # noqa: E402
+
 SHEET_W = 1720
 GAP = 22
 LABEL = 18
@@ -39,12 +42,15 @@ def main():
     if len(sys.argv) != 3:
         sys.exit("usage: contact-sheet.py <pic folder> <out.png>")
     folder, out = sys.argv[1], sys.argv[2]
-    names = sorted(os.listdir(folder), key=lambda n: (n.startswith("setup"), n.lower()))
+    # the loader's order first, then anything else the folder holds
+    order = [n for n, _, _ in check_skin.SKIN]
+    names = sorted(os.listdir(folder), key=lambda n: (order.index(n) if n in order else len(order), n))
     items = [(n, *size_of(os.path.join(folder, n))) for n in names]
 
     parts, x, y, row_h = [], GAP, GAP, 0
     for name, w, h in items:
-        cell_w = max(w, len(name) * 8 + 4)
+        label = f"{name} ({w}x{h})"
+        cell_w = max(w, int(len(label) * 7.3) + 4)
         if x + cell_w > SHEET_W - GAP:
             x, y, row_h = GAP, y + row_h + LABEL + GAP, 0
         mime = "image/png" if name.endswith(".png") else "image/jpeg"
@@ -54,7 +60,7 @@ def main():
         parts.append(f'<rect x="{x - 0.5}" y="{y - 0.5}" width="{w + 1}" height="{h + 1}" fill="none" '
                      f'stroke="#6a6a6a" stroke-width="1" stroke-dasharray="3 3"/>')
         parts.append(f'<text x="{x}" y="{y + h + 14}" font-family="DejaVu Sans" font-size="12" '
-                     f'fill="#ffffff">{name} ({w}x{h})</text>')
+                     f'fill="#ffffff">{label}</text>')
         x += cell_w + GAP
         row_h = max(row_h, h)
     total_h = y + row_h + LABEL + GAP

@@ -18,7 +18,8 @@ FACE_DOWN = "#181B21"   # pressed button face
 EDGE = "#4A5261"        # outlines, frames
 INK = "#FFFFFF"         # icons and labels
 MUTED = "#9AA3B2"       # captions, "off" labels
-DIM = "#5A6270"         # greyed-out icons
+DIM = "#5A6270"
+OFF_TEXT = "#B9C1CD"     # labels of unchosen options         # greyed-out icons
 ACCENT = "#2F8CFF"      # on, selected, shutter
 ACCENT_DOWN = "#1E63C0"
 GREEN = "#35C46A"       # GPS fix
@@ -60,6 +61,30 @@ def gear_path():
     return "M" + " L".join(pts) + " Z M30.5 24 A6.5 6.5 0 1 0 17.5 24 A6.5 6.5 0 1 0 30.5 24 Z"
 
 
+def satellite_path():
+    """Body between two solar panels with cell lines, a dish below, tilted 45 degrees."""
+    shapes = [
+        [(20, 17), (28, 17), (28, 31), (20, 31)],          # body
+        [(4, 19), (16, 19), (16, 29), (4, 29)],            # left panel
+        [(32, 19), (44, 19), (44, 29), (32, 29)],          # right panel
+    ]
+    lines = [[(16, 24), (20, 24)], [(28, 24), (32, 24)], [(10, 19), (10, 29)], [(38, 19), (38, 29)],
+             [(24, 31), (24, 35)], [(19, 39), (29, 39)]]
+    c, s45 = math.cos(-math.pi / 4), math.sin(-math.pi / 4)
+
+    def rot(p):
+        x, y = p[0] - 24, p[1] - 24
+        return f"{24 + x * c - y * s45:.2f} {24 + x * s45 + y * c:.2f}"
+    d = ""
+    for pts in shapes:
+        d += "M" + " L".join(rot(p) for p in pts) + " Z "
+    for a, b in lines:
+        d += f"M{rot(a)} L{rot(b)} "
+    # dish: a shallow bowl under the body
+    d += f"M{rot((18, 35))} Q{rot((24, 42))} {rot((30, 35))}"
+    return d
+
+
 ICONS = {
     "close": "M14 14 L34 34 M34 14 L14 34",
     "gear": gear_path(),
@@ -70,9 +95,7 @@ ICONS = {
     "right": "M19 11 L32 24 L19 37",
     "gallery": "M7 13 Q7 10 10 10 H38 Q41 10 41 13 V35 Q41 38 38 38 H10 Q7 38 7 35 Z "
                "M7 33 L18 22 L27 31 L32 26 L41 35 M34.5 17.5 A3 3 0 1 0 28.5 17.5 A3 3 0 1 0 34.5 17.5 Z",
-    # satellite: body, two panels, a dish arm
-    "satellite": "M19 19 L29 29 M24 14 L34 24 L29 29 L19 19 Z M10 12 L17 5 L25 13 L18 20 Z "
-                 "M30 28 L37 21 L45 29 L38 36 Z M20 30 L14 36",
+    "satellite": satellite_path(),
     "info": "M24 22 V34 M24 15 V15.5 M42 24 A18 18 0 1 0 6 24 A18 18 0 1 0 42 24 Z",
     "book": "M24 14 Q16 9 7 11 V37 Q16 35 24 40 Q32 35 41 37 V11 Q32 9 24 14 Z M24 14 V40",
     "radar": "M24 24 L36 12 M42 24 A18 18 0 1 1 24 6 M33 24 A9 9 0 1 1 24 15",
@@ -87,12 +110,14 @@ def icon(name, cx, cy, size=48, color=INK, sw=STROKE):
 
 
 # --- main-window faces -----------------------------------------------------
-def face(w, h, pressed, fill=None, fill_down=None, r=14):
-    """A raised rounded face; the pressed one is darker with an inset accent ring."""
+def face(w, h, pressed, fill=None, fill_down=None, r=14, m=3):
+    """A raised rounded face; the pressed one is darker with an inset accent ring.
+    The margin m keeps a gap between buttons the layout stacks edge to edge."""
     if not pressed:
-        return rrect(1, 1, w - 2, h - 2, r, fill or FACE, EDGE, 1.5)
-    return (rrect(1, 1, w - 2, h - 2, r, fill_down or FACE_DOWN, EDGE, 1.5)
-            + rrect(4, 4, w - 8, h - 8, r - 3, "none", ACCENT if fill is None else INK, 2))
+        return rrect(m, m, w - 2 * m, h - 2 * m, r, fill or FACE, EDGE, 1.5)
+    return (rrect(m, m, w - 2 * m, h - 2 * m, r, fill_down or FACE_DOWN, EDGE, 1.5)
+            + rrect(m + 3, m + 3, w - 2 * m - 6, h - 2 * m - 6, r - 3, "none",
+                    ACCENT if fill is None else INK, 2))
 
 
 def shift(pressed):
@@ -126,34 +151,27 @@ def gps(state):
     ring = GREEN if fix else EDGE
     out = rrect(1, 1, w - 2, h - 2, 27, PANEL, ring, 2 if fix else 1.5)
     sat = DIM if off else (GREEN if fix else INK)
-    out += icon("satellite", 32, 30, 38, sat)
-    # signal arcs beside the dish: lit one by one while searching
+    out += icon("satellite", 30, 28, 40, sat)
+    # signal arcs to the right of the satellite: lit one by one while searching
     lit = {"unknown1": 1, "unknown2": 2, "unknown3": 3, "good": 3, "off": 0}[state]
     for i in range(3):
-        r = 6 + i * 6
-        col = (GREEN if fix else ACCENT) if i < lit else "#3A414D"
-        out += (f'<path d="M{12} {40 - r} A{r} {r} 0 0 0 {12 - r} {40}" transform="translate(46 -0)" '
-                f'fill="none" stroke="{col}" stroke-width="3" stroke-linecap="round"/>\n')
-    word = {"good": "GPS fix", "off": "GPS off"}.get(state, "GPS ...")
-    if state.startswith("unknown"):
-        word = "Searching"
-    out += text(116, 29, word, 16 if not state.startswith("unknown") else 15,
-                MUTED if off else (GREEN if fix else INK), "bold")
+        r = 6 + i * 5.5
+        col = (GREEN if fix else ACCENT) if i < lit else "#434B58"
+        x0, y0 = 50 + r * 0.7071, 28 - r * 0.7071
+        x1, y1 = 50 + r * 0.7071, 28 + r * 0.7071
+        out += (f'<path d="M{x0:.2f} {y0:.2f} A{r} {r} 0 0 1 {x1:.2f} {y1:.2f}" fill="none" '
+                f'stroke="{col}" stroke-width="3" stroke-linecap="round"/>\n')
+    word = {"good": "GPS fix", "off": "GPS off"}.get(state, "Searching")
+    out += text(119, 28.5, word, 15, MUTED if off else (GREEN if fix else INK), "bold")
     if off:
-        out += (f'<path d="M14 12 L50 46" stroke="{MUTED}" stroke-width="3" stroke-linecap="round"/>\n')
+        out += f'<path d="M12 10 L48 46" stroke="{MUTED}" stroke-width="3" stroke-linecap="round"/>\n'
     return svg(w, h, out)
 
 
 def app_icon(size):
     """Camera on a tripod, filled shapes so it survives 16 x 16."""
     s = size / 64.0
-    g = (rrect(0, 0, 64, 64, 14, ACCENT)
-         + f'<path d="M9 17 Q9 13 13 13 H22 L25 8 H39 L42 13 H51 Q55 13 55 17 V36 Q55 40 51 40 H13 '
-           f'Q9 40 9 36 Z" fill="{INK}"/>\n'
-         + f'<circle cx="32" cy="26.5" r="8.5" fill="{ACCENT}"/>\n'
-         + f'<circle cx="32" cy="26.5" r="4.5" fill="{INK}"/>\n'
-         + f'<path d="M32 40 V58 M32 42 L18 58 M32 42 L46 58" stroke="{INK}" stroke-width="5" '
-           f'stroke-linecap="round" fill="none"/>\n')
+    g = app_glyph_flat()
     return svg(size, size, f'<g transform="scale({s})">\n{g}</g>\n')
 
 
@@ -167,7 +185,7 @@ def main_background():
     # viewer frame
     out += rrect(81, 160, 492, 372, 6, "#000000", EDGE, 2)
     # button column and bottom row panels
-    out += rrect(610, 146, 184, 430, 18, PANEL, "#343A45", 1.5)
+    out += rrect(612, 146, 180, 430, 18, PANEL, "#343A45", 1.5)
     out += rrect(72, 560, 508, 128, 18, PANEL, "#343A45", 1.5)
     # thumbnail box frame (the program fills the box itself)
     out += rrect(199, 571, 135, 103, 4, "#000000", EDGE, 1.5)
@@ -180,7 +198,7 @@ def app_glyph_flat():
               f'Q9 40 9 36 Z" fill="{INK}"/>\n'
             + f'<circle cx="32" cy="26.5" r="8.5" fill="{ACCENT}"/>\n'
             + f'<circle cx="32" cy="26.5" r="4.5" fill="{INK}"/>\n'
-            + f'<path d="M32 40 V58 M32 42 L18 58 M32 42 L46 58" stroke="{INK}" stroke-width="5" '
+            + f'<path d="M32 40 V58 M32 42 L18 58 M32 42 L46 58" stroke="{INK}" stroke-width="6" '
               f'stroke-linecap="round" fill="none"/>\n')
 
 
@@ -190,14 +208,14 @@ def option(w, h, label, on, size=15):
     r = min(h / 2, 12)
     if on:
         out = rrect(1, 1, w - 2, h - 2, r, ACCENT, ACCENT, 1.5)
-        tick_w = 14 if w >= 100 else 0
-        if tick_w:
-            out += (f'<path d="M12 {h / 2} l4 4 l8 -8" fill="none" stroke="{INK}" stroke-width="2.5" '
+        # a tick in the corner where the face is tall enough: on reads as chosen
+        if h >= 60:
+            out += (f'<path d="M{w - 17} 9 l3 3 l6 -6" fill="none" stroke="{INK}" stroke-width="2" '
                     f'stroke-linecap="round" stroke-linejoin="round"/>\n')
-        out += text(w / 2 + tick_w / 2, h / 2, label, size, INK, "bold")
+        out += text(w / 2, h / 2, label, size, INK, "bold")
     else:
         out = rrect(1.5, 1.5, w - 3, h - 3, r, "none", EDGE, 1.5)
-        out += text(w / 2, h / 2, label, size, MUTED)
+        out += text(w / 2, h / 2, label, size, OFF_TEXT)
     return svg(w, h, out)
 
 
