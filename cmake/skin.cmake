@@ -44,6 +44,8 @@ else()
     # each kind of fault is named.
     add_test(NAME skin.checker
              COMMAND ${Python3_EXECUTABLE} ${TAMSEL_SKIN_DIR}/check_skin_test.py)
+    add_test(NAME skin.sources
+             COMMAND ${Python3_EXECUTABLE} ${TAMSEL_SKIN_DIR}/check_sources.py)
     if(TAMSEL_WIN64_DIR)
         add_test(NAME skin.files
                  COMMAND ${Python3_EXECUTABLE} ${TAMSEL_SKIN_DIR}/check_skin.py ${TAMSEL_WIN64_DIR}/pic)

@@ -287,7 +287,7 @@ def gps_background():
     out += icon("satellite", 62, 50, 40, ACCENT)
     out += text(92, 50, "GPS receiver", 22, INK, "bold", "start")
     out += rrect(40, 88, 530, 186, 12, PANEL, "#343A45", 1)
-    out += text(230, 125, "Serial port", 16, MUTED, "bold", "end")
+    out += text(232, 112, "Serial port", 16, MUTED, "bold", "end")
     return svg(w, h, out)
 
 
@@ -343,15 +343,16 @@ def build():
 
 
 def main():
-    os.makedirs(OUT, exist_ok=True)
+    out = sys.argv[1] if len(sys.argv) > 1 else OUT   # another folder: for comparing
+    os.makedirs(out, exist_ok=True)
     files = build()
-    for old in os.listdir(OUT):
+    for old in os.listdir(out):
         if old.endswith(".svg") and old[:-4] not in files:
-            os.remove(os.path.join(OUT, old))
+            os.remove(os.path.join(out, old))
     for name, content in sorted(files.items()):
-        with open(os.path.join(OUT, name + ".svg"), "w", encoding="utf-8") as f:
+        with open(os.path.join(out, name + ".svg"), "w", encoding="utf-8") as f:
             f.write(content)
-    print(f"{len(files)} SVG files in {OUT}", file=sys.stderr)
+    print(f"{len(files)} SVG files in {out}", file=sys.stderr)
 
 
 if __name__ == "__main__":
