@@ -9,6 +9,7 @@ packages=(
     wine wine64 xvfb
     clang libclang-rt-14-dev
     libimage-exiftool-perl exiv2 libjpeg-turbo-progs
+    librsvg2-bin fonts-dejavu-core python3
 )
 missing=()
 for p in "${packages[@]}"; do
