@@ -157,12 +157,13 @@ we wine "$work/setup-v2.exe" /S || fail "setup-v2 /S exited with $?"
 mkdir -p "$pictures" && echo picture >"$pictures/26-01-02-0000.jpg"
 start_app
 we wine 'C:\Program Files\Tamsel\uninstall.exe' /S || fail "uninstall /S exited with $?"
-# The uninstaller goes on from a copy of itself in the temporary folder.
-poll 150 eval '[ ! -e "$progdir" ]' || fail "the program folder is still there: $(ls "$progdir" 2>&1)"
+# The uninstaller goes on from a copy of itself in the temporary folder;
+# removing the uninstall key is the last thing it does.
+poll 60 eval '! we wine reg query "$uninst_key" >/dev/null 2>&1' || fail "the uninstall key is still there"
+[ ! -e "$progdir" ] || fail "the program folder is still there: $(ls "$progdir" 2>&1)"
 poll 50 eval '! kill -0 $app_pid 2>/dev/null' || fail "the uninstaller left the program running"
 wait_app; [ "$app_rc" = 0 ] || fail "the program ended with '$app_rc' during the uninstall"
 [ ! -e "$menu" ] || fail "the Start menu folder is still there"
-we wine reg query "$uninst_key" >/dev/null 2>&1 && fail "the uninstall key is still there"
 [ -z "$(reg_value "$run_key" Tamsel)" ] || fail "the uninstaller left the Run value"
 [ -f "$pictures/26-01-02-0000.jpg" ] || fail "the uninstaller removed a picture"
 [ -f "$appdata/$folder_name/setup.ini" ] || fail "the uninstaller removed the settings"
