@@ -9,6 +9,11 @@ packages=(
     wine wine64 xvfb
     clang libclang-rt-14-dev
     libimage-exiftool-perl exiv2 libjpeg-turbo-progs
+    librsvg2-bin fonts-dejavu-core python3
+    # Packaging: the installer, the manual's PDF and its checks. munkres
+    # before weasyprint: it satisfies the font library's "scipy or munkres"
+    # without scipy's 200 MB.
+    nsis python3-munkres python3-markdown weasyprint poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -5,4 +5,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/build.sh
+scripts/package.sh --no-build
 ctest --test-dir build/native --output-on-failure -j2 "$@"

@@ -6,11 +6,16 @@
 //   tdriver answer [BUTTON]           press a button (default OK) of the first box
 //   tdriver key VK [down|up|tap]      send a key with SendInput
 //   tdriver capture FILE.png [main]   capture the screen or the main window
+//   tdriver quit [MS]                 ask the program to end (WM_USER+170) and wait
+//                                     up to MS (default 15000) for its process to go:
+//                                     0 gone, 1 no program, 3 still running
 #include <cstdio>
 #include <cwchar>
 #include <string>
 
 #include "Driver.h"
+#include "framework/Handles.h"
+#include "shell/Messages.h"
 
 namespace {
 
@@ -19,7 +24,7 @@ unsigned long Number(const wchar_t* text) { return std::wcstoul(text, nullptr, 0
 int Usage()
 {
     std::fputs("usage: tdriver find | post MSG [WPARAM LPARAM] | boxes | answer [BUTTON] |"
-               " key VK [down|up|tap] | capture FILE.png [main]\n",
+               " key VK [down|up|tap] | capture FILE.png [main] | quit [MS]\n",
                stderr);
     return 2;
 }
@@ -69,6 +74,19 @@ int wmain(int argc, wchar_t** argv)
     if (cmd == L"capture" && argc >= 3) {
         const bool ofMain = argc > 3 && std::wstring(argv[3]) == L"main";
         return tdrv::CaptureWindowToPng(ofMain ? main : nullptr, argv[2]) ? 0 : 1;
+    }
+    if (cmd == L"quit") {
+        if (!main)
+            return 1;
+        const DWORD ms = argc > 2 ? Number(argv[2]) : 15000;
+        // Opened before the post, so the process cannot be gone and its id
+        // reused in between.
+        fw::Handle process(::OpenProcess(SYNCHRONIZE, FALSE, tdrv::WindowPid(main)));
+        if (!::PostMessageW(main, tamsel::UM_QUIT, 0, 0))
+            return 1;
+        if (process)
+            return ::WaitForSingleObject(process.get(), ms) == WAIT_OBJECT_0 ? 0 : 3;
+        return tdrv::WaitUntil([main] { return !::IsWindow(main); }, ms) ? 0 : 3;
     }
     return Usage();
 }
