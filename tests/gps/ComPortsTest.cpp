@@ -31,10 +31,10 @@ protected:
     void SetUp() override { RemoveStrayTestPorts(); }
     void TearDown() override { m_ports.RemoveAll(); }
 
-    void Add(const TestPortSpec& spec)
+    void Add(const TestPortEntry& port)
     {
         std::wstring error;
-        ASSERT_TRUE(m_ports.Add(spec, error)) << testing::PrintToString(error);
+        ASSERT_TRUE(m_ports.Add(port, error)) << testing::PrintToString(error);
     }
 
     TestComPorts m_ports;
@@ -52,7 +52,7 @@ TEST_F(ComPortsTest, NoPortIsAnEmptyListAndSuccess)
 TEST_F(ComPortsTest, PortsComeInEnumerationOrderWithTheirNumbers)
 {
     struct Case {
-        TestPortSpec spec;
+        TestPortEntry port;
         int expected; // 0: not listed
     };
     const Case cases[] = {
@@ -68,7 +68,7 @@ TEST_F(ComPortsTest, PortsComeInEnumerationOrderWithTheirNumbers)
     };
     std::vector<int> expected;
     for (const Case& c : cases) {
-        Add(c.spec);
+        Add(c.port);
         if (c.expected != 0)
             expected.push_back(c.expected);
     }

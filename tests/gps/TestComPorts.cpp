@@ -59,7 +59,7 @@ bool RemoveByInstanceId(const std::wstring& id)
 
 } // namespace
 
-bool TestComPorts::Add(const TestPortSpec& spec, std::wstring& error)
+bool TestComPorts::Add(const TestPortEntry& port, std::wstring& error)
 {
     fw::DevInfoList set(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
     if (!set) {
@@ -68,15 +68,15 @@ bool TestComPorts::Add(const TestPortSpec& spec, std::wstring& error)
     }
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
-    const bool generated = spec.instanceName.empty();
-    if (!::SetupDiCreateDeviceInfoW(set.get(), generated ? L"PORTS" : spec.instanceName.c_str(), &kPortsClass,
+    const bool generated = port.instanceName.empty();
+    if (!::SetupDiCreateDeviceInfoW(set.get(), generated ? L"PORTS" : port.instanceName.c_str(), &kPortsClass,
                                     nullptr, nullptr, generated ? DICD_GENERATE_ID : 0, &device)) {
         error = Describe(L"SetupDiCreateDeviceInfoW");
         return false;
     }
-    if (!SetText(set.get(), device, SPDRP_FRIENDLYNAME, spec.friendlyName) ||
-        !SetText(set.get(), device, SPDRP_DEVICEDESC, spec.description) ||
-        !SetText(set.get(), device, SPDRP_LOCATION_INFORMATION, spec.location)) {
+    if (!SetText(set.get(), device, SPDRP_FRIENDLYNAME, port.friendlyName) ||
+        !SetText(set.get(), device, SPDRP_DEVICEDESC, port.description) ||
+        !SetText(set.get(), device, SPDRP_LOCATION_INFORMATION, port.location)) {
         error = Describe(L"SetupDiSetDeviceRegistryPropertyW");
         return false;
     }

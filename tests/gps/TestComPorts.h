@@ -8,8 +8,8 @@
 
 namespace gpstest {
 
-struct TestPortSpec {
-    TestPortSpec(std::wstring friendly, std::wstring desc, std::wstring loc = {}, std::wstring instance = {})
+struct TestPortEntry {
+    TestPortEntry(std::wstring friendly, std::wstring desc, std::wstring loc = {}, std::wstring instance = {})
         : friendlyName(std::move(friendly)), description(std::move(desc)), location(std::move(loc)),
           instanceName(std::move(instance)) {}
     std::wstring friendlyName;    // empty: the property is not set
@@ -28,7 +28,7 @@ public:
     TestComPorts& operator=(const TestComPorts&) = delete;
 
     // False (with the reason in `error`) when a device cannot be made.
-    bool Add(const TestPortSpec& spec, std::wstring& error);
+    bool Add(const TestPortEntry& port, std::wstring& error);
     void RemoveAll();
 
 private:

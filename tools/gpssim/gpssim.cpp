@@ -422,13 +422,13 @@ int Main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
 
     Simulator simulator(prefix + "/dosdevices", data);
-    for (std::string spec : receivers) {
-        for (char& c : spec)
+    for (std::string receiver : receivers) {
+        for (char& c : receiver)
             if (c == ':')
                 c = ' ';
-        const std::string result = simulator.Execute("add " + spec);
+        const std::string result = simulator.Execute("add " + receiver);
         if (result != "ok") {
-            std::fprintf(stderr, "gpssim: --receiver %s: %s\n", spec.c_str(), result.c_str());
+            std::fprintf(stderr, "gpssim: --receiver %s: %s\n", receiver.c_str(), result.c_str());
             return 1;
         }
     }
