@@ -1,6 +1,5 @@
 #include "gps/GpsControl.h"
 
-#include <cwchar>
 
 #include "framework/Debug.h"
 #include "resources/resource.h"
@@ -82,12 +81,9 @@ void CGpsControl::Apply(const SGpsSwitch& change)
 void CGpsControl::RefreshIndicator()
 {
     const GpsImage image = m_animation.OnRefresh(m_fix.Status(), ::GetTickCount());
-    const wchar_t* file = GpsImageFile(image);
-    if (file && (!m_shownImage || std::wcscmp(file, m_shownImage) != 0)) {
-        m_shownImage = file;
-        fw::DebugTrace(L"GPS icon %ls\n", file);
-    }
     if (image != GpsImage::Keep) {
+        if (image != m_shownGpsImage)
+            fw::DebugTrace(L"GPS icon %ls\n", GpsImageFile(image));
         m_shownGpsImage = image;
         if (m_showImage)
             m_showImage(image);

@@ -38,7 +38,7 @@ public:
     bool ReaderRunning() const noexcept { return m_reader.Exists(); }
     // The skin file the indicator shows ("GPS_good.png"); null before the
     // first refresh.
-    const wchar_t* ShownImage() const noexcept { return m_shownImage; }
+    const wchar_t* ShownImage() const noexcept { return GpsImageFile(m_shownGpsImage); }
     GpsImage ShownGpsImage() const noexcept { return m_shownGpsImage; }
     // Called on the window's thread with each image a refresh shows, before
     // the indicator repaints: the skin puts it on the indicator button.
@@ -57,7 +57,6 @@ private:
     SGpsReaderParams m_readerParams;
     fw::Worker m_reader;
     GpsAnimation m_animation;
-    const wchar_t* m_shownImage = nullptr;
     GpsImage m_shownGpsImage = GpsImage::Keep;
     std::function<void(GpsImage)> m_showImage;
 };

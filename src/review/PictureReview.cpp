@@ -4,7 +4,9 @@
 
 #include "framework/Debug.h"
 #include "framework/Files.h"
+#include "resources/resource.h"
 #include "shell/Messages.h"
+#include "ui/MainPainter.h"
 
 namespace tamsel {
 
@@ -65,7 +67,7 @@ void CPictureReview::FreeImages()
 {
     if (CPreviewDlg* viewer = m_host.Viewer())
         viewer->m_pImage = nullptr;
-    m_host.SetThumbFaces(nullptr);
+    SetThumbFaces(nullptr);
     m_pPicImage.reset();
     m_pThumbImage.reset();
 }
@@ -89,7 +91,7 @@ void CPictureReview::ShowCurrent(bool viewerToo)
     CPreviewDlg* viewer = m_host.Viewer();
     const bool empty = m_pics.PicFiles.empty();
     // Neither the button nor the viewer may draw an image while it is freed.
-    m_host.SetThumbFaces(nullptr);
+    SetThumbFaces(nullptr);
     if (viewerToo && viewer)
         viewer->m_pImage = nullptr;
     if (viewerToo) {
@@ -104,8 +106,8 @@ void CPictureReview::ShowCurrent(bool viewerToo)
     } else {
         LoadThumbImage();
     }
-    m_host.SetThumbFaces(m_pThumbImage.get());
-    m_host.RefreshThumbnail(empty);
+    SetThumbFaces(m_pThumbImage.get());
+    RefreshThumbnail(empty);
 }
 
 void CPictureReview::OnModeSwitch()
@@ -125,7 +127,7 @@ void CPictureReview::EnterReview()
     FreeImages();
     ValidateCurrentPicture();
     ShowCurrent(true);
-    m_host.ApplyModeFaces();
+    ApplyModeFaces();
 }
 
 void CPictureReview::LeaveReview()
@@ -140,7 +142,7 @@ void CPictureReview::LeaveReview()
     m_host.StartLivePreview();
     ValidateCurrentPicture();
     ShowCurrent(false);
-    m_host.ApplyModeFaces();
+    ApplyModeFaces();
 }
 
 void CPictureReview::ReenterReview()
@@ -167,13 +169,46 @@ void CPictureReview::Step(const ReviewStep& step)
     ShowCurrent(m_nMode == 2);
 }
 
-bool CPictureReview::OnDeleteCommand()
+void CPictureReview::OnDeleteCommand()
 {
     CPreviewDlg* viewer = m_host.Viewer();
     if (m_nMode != 2 || m_pics.PicFiles.empty() || !viewer)
-        return false;
+        return;
     viewer->ShowDeleteQuestion();
+    m_idle.RestartIdleClock();
+}
+
+bool CPictureReview::OnCommand(UINT id)
+{
+    switch (id) {
+    case IDC_BTN_MODE: OnModeSwitch(); return true;
+    case IDC_BTN_LEFT: Step(StepLeft(m_pics, Exists())); return true;
+    case IDC_BTN_RIGHT: Step(StepRight(m_pics, Exists())); return true;
+    case IDC_BTN_DELETE: OnDeleteCommand(); return true;
+    default: return false;
+    }
+}
+
+bool CPictureReview::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result)
+{
+    if (msg != UM_DELETE_PICTURE)
+        return false;
+    OnDeleteAnswer(wp);
+    result = 0;
     return true;
+}
+
+void CPictureReview::SetThumbFaces(Gdiplus::GpImage* image)
+{
+    m_buttons.thumb.m_pNormal = m_buttons.thumb.m_pPressed = image;
+}
+
+void CPictureReview::RefreshThumbnail(bool listEmpty)
+{
+    if (listEmpty)
+        DrawEmptyThumbnail(m_host.MainWindow(), ChildRect(m_host.MainWindow(), m_buttons.thumb.Hwnd()));
+    else
+        m_buttons.thumb.Repaint();
 }
 
 void CPictureReview::OnDeleteAnswer(WPARAM answer)

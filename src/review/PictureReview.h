@@ -12,6 +12,9 @@
 #include "review/PreviewDlg.h"
 #include "review/ReviewRules.h"
 #include "settings/PictureList.h"
+#include "shell/IdleClock.h"
+#include "ui/MainButtons.h"
+#include "ui/SkinImages.h"
 
 namespace tamsel {
 
@@ -24,13 +27,6 @@ class IReviewHost {
 public:
     virtual HWND MainWindow() const = 0;
     virtual CPreviewDlg* Viewer() const = 0;
-    // The thumbnail button's two faces; no repaint.
-    virtual void SetThumbFaces(Gdiplus::GpImage* image) = 0;
-    // Repaints the thumbnail button, or draws the empty-thumbnail notice at
-    // once when the list is empty.
-    virtual void RefreshThumbnail(bool listEmpty) = 0;
-    // The mode switch, delete and capture faces of the current mode, repainted.
-    virtual void ApplyModeFaces() = 0;
     // The live picture stops for review. Starting it again first dispatches
     // what is queued, then builds the graph when a camera is there; a failure
     // shows nothing.
@@ -43,8 +39,13 @@ protected:
 
 class CPictureReview {
 public:
-    // `mode` is the controller's: 1 live preview, 2 picture review.
-    CPictureReview(IReviewHost& host, PictureList& pics, int& mode) : m_host(host), m_pics(pics), m_nMode(mode) {}
+    // `mode` is the controller's: 1 live preview, 2 picture review. The
+    // buttons show the skin's faces and the pictures' thumbnail.
+    CPictureReview(IReviewHost& host, PictureList& pics, int& mode, MainButtons& buttons, const CSkinImages& skin,
+                   CIdleClock& idle)
+        : m_host(host), m_pics(pics), m_nMode(mode), m_buttons(buttons), m_skin(skin), m_idle(idle)
+    {
+    }
     CPictureReview(const CPictureReview&) = delete;
     CPictureReview& operator=(const CPictureReview&) = delete;
 
@@ -54,17 +55,13 @@ public:
     // The hide and end sequences free both picture slots with the skin.
     void FreeImages();
     Gdiplus::GpImage* ThumbImage() const noexcept { return m_pThumbImage.get(); }
-    Gdiplus::GpImage* PicImage() const noexcept { return m_pPicImage.get(); }
+    // The layout gives the thumbnail button the current thumbnail as its faces.
+    void GiveThumbFaces() { SetThumbFaces(m_pThumbImage.get()); }
 
-    // Command 1012.
-    void OnModeSwitch();
-    // Commands 1009 and 1010.
-    void OnLeftArrow() { Step(StepLeft(m_pics, Exists())); }
-    void OnRightArrow() { Step(StepRight(m_pics, Exists())); }
-    // Command 1013: asks in review with pictures to ask about; true when asked.
-    bool OnDeleteCommand();
+    // Commands 1009, 1010, 1012 and 1013; false for any other.
+    bool OnCommand(UINT id);
     // UM_DELETE_PICTURE: 1 deletes the current picture, anything else is "No".
-    void OnDeleteAnswer(WPARAM answer);
+    bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
     // A snapshot became the current picture.
     void OnPictureAdded();
     // Makes the current entry name an existing file, posting the save when
@@ -80,6 +77,14 @@ private:
     void EnterReview();
     void LeaveReview();
     void Step(const ReviewStep& step);
+    void OnModeSwitch();
+    void OnDeleteCommand();
+    void OnDeleteAnswer(WPARAM answer);
+    // The thumbnail button's faces (no repaint), and its repaint, or the
+    // empty-thumbnail notice at once when the list is empty.
+    void SetThumbFaces(Gdiplus::GpImage* image);
+    void RefreshThumbnail(bool listEmpty);
+    void ApplyModeFaces() { tamsel::ApplyModeFaces(m_buttons, m_skin, m_nMode); }
     // Loads both images of the current entry (the viewer's only in review)
     // and shows them.
     void ShowCurrent(bool viewerToo);
@@ -88,6 +93,9 @@ private:
     IReviewHost& m_host;
     PictureList& m_pics;
     int& m_nMode;
+    MainButtons& m_buttons;
+    const CSkinImages& m_skin;
+    CIdleClock& m_idle;
     fw::GpImagePtr m_pPicImage;   // the viewer's picture in review
     fw::GpImagePtr m_pThumbImage; // the thumbnail button's picture
 };

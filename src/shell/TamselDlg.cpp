@@ -291,7 +291,7 @@ void CTamselDlg::LayoutWindow()
         m_pPreviewDlg->m_hNotifyWnd = wnd;
         m_pPreviewDlg->m_nViewMode = m_nMode;
     }
-    SetThumbFaces(m_review.ThumbImage());
+    m_review.GiveThumbFaces();
     const struct { int id; Rect r; } placements[] = {
         {IDC_BTN_CLOSE, l.close}, {IDC_BTN_SETUP, l.setup}, {IDC_BTN_CAPTURE, l.capture},
         {IDC_BTN_DELETE, l.del},  {IDC_BTN_LEFT, l.left},   {IDC_BTN_THUMB, l.thumb},
@@ -348,24 +348,6 @@ void CTamselDlg::OnPaint()
 }
 
 // ---- review -----------------------------------------------------------------------
-
-void CTamselDlg::SetThumbFaces(Gdiplus::GpImage* image)
-{
-    m_buttons.thumb.m_pNormal = m_buttons.thumb.m_pPressed = image;
-}
-
-void CTamselDlg::RefreshThumbnail(bool listEmpty)
-{
-    if (listEmpty)
-        DrawEmptyThumbnail(Hwnd(), ChildRect(Hwnd(), m_buttons.thumb.Hwnd()));
-    else
-        m_buttons.thumb.Repaint();
-}
-
-void CTamselDlg::ApplyModeFaces()
-{
-    tamsel::ApplyModeFaces(m_buttons, m_skin, m_nMode);
-}
 
 void CTamselDlg::StartLivePreview()
 {
@@ -551,7 +533,7 @@ void CTamselDlg::OnSnapshotSaved(const std::wstring& path)
 
 void CTamselDlg::OnCommand(UINT id, UINT notifyCode, HWND)
 {
-    if (notifyCode != BN_CLICKED)
+    if (notifyCode != BN_CLICKED || m_review.OnCommand(id))
         return;
     switch (id) {
     case IDC_BTN_CLOSE:
@@ -566,19 +548,6 @@ void CTamselDlg::OnCommand(UINT id, UINT notifyCode, HWND)
             m_idle.RestartIdleClock();
         }
         break;
-    case IDC_BTN_MODE:
-        m_review.OnModeSwitch();
-        break;
-    case IDC_BTN_LEFT:
-        m_review.OnLeftArrow();
-        break;
-    case IDC_BTN_RIGHT:
-        m_review.OnRightArrow();
-        break;
-    case IDC_BTN_DELETE:
-        if (m_review.OnDeleteCommand())
-            m_idle.RestartIdleClock();
-        break;
     default:
         break; // Enter (IDOK) and Escape (IDCANCEL) do nothing
     }
@@ -588,7 +557,8 @@ bool CTamselDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
 {
     return m_tray.OnMessage(msg, wp, lp, result) || m_idle.OnMessage(msg, wp, lp, result) ||
            m_snapshots.OnMessage(msg, wp, lp, result) || m_preview.OnMessage(msg, wp, lp, result) ||
-           m_gps.OnMessage(msg, wp, lp, result) || HandleOwn(msg, wp, lp, result);
+           m_gps.OnMessage(msg, wp, lp, result) || m_review.OnMessage(msg, wp, lp, result) ||
+           HandleOwn(msg, wp, lp, result);
 }
 
 bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
@@ -613,7 +583,6 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
         return true;
     case UM_SET_FLASH: m_settings.FlashOn = wp != 0; return true;
     case UM_SAVE_SETTINGS: SaveSettings(); return true;
-    case UM_DELETE_PICTURE: m_review.OnDeleteAnswer(wp); return true;
     case UM_GPS_PORT:
         m_settings.GPSComport = static_cast<int>(wp);
         ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);

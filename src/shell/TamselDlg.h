@@ -101,9 +101,6 @@ private:
     void RestartIdleClock() override { m_idle.RestartIdleClock(); }
     // IReviewHost.
     CPreviewDlg* Viewer() const override { return m_pPreviewDlg.get(); }
-    void SetThumbFaces(Gdiplus::GpImage* image) override;
-    void RefreshThumbnail(bool listEmpty) override;
-    void ApplyModeFaces() override;
     void StopLivePreview() override { m_capture.TearDownGraph(); }
     void StartLivePreview() override;
 
@@ -133,7 +130,7 @@ private:
 
     // The pictures taken, and their review.
     PictureList m_pics;
-    CPictureReview m_review{*this, m_pics, m_nMode};
+    CPictureReview m_review{*this, m_pics, m_nMode, m_buttons, m_skin, m_idle};
     CSnapshot m_snapshot{m_jpeg, [this](std::vector<uint8_t>& image) { return m_capture.CaptureStill(image); },
                          [this] { return m_gps.FixCopy(); }};
 };

@@ -20,12 +20,6 @@ void DrawThumbnailBox(HDC dc, const RECT& r, bool notice)
                static_cast<int>(wcslen(kText)));
 }
 
-void Invalidate(const CKbcButton& button)
-{
-    if (button.Hwnd())
-        ::InvalidateRect(button.Hwnd(), nullptr, TRUE);
-}
-
 void PaintMinimised(const MainPaint& paint)
 {
     fw::PaintDC dc(paint.window);
@@ -75,11 +69,11 @@ void PaintMainWindow(const MainPaint& paint, const CSkinImages& skin, MainButton
         fw::gp::GdipFlush(graphics.get(), Gdiplus::FlushIntentionSync);
         DrawThumbnailBox(dc.get(), ChildRect(paint.window, buttons.thumb.Hwnd()), !paint.thumbnail);
         if (paint.thumbnail)
-            Invalidate(buttons.thumb);
+            buttons.thumb.Repaint();
     }
-    for (const CKbcButton* b : {&buttons.left, &buttons.right, &buttons.mode, &buttons.close, &buttons.setup,
-                                &buttons.capture, &buttons.del})
-        Invalidate(*b);
+    for (CKbcButton* b : {&buttons.left, &buttons.right, &buttons.mode, &buttons.close, &buttons.setup,
+                          &buttons.capture, &buttons.del})
+        b->Repaint();
     ::PostMessageW(paint.window, UM_GPS_ICON, 0, 0);
     if (paint.mode == 2 && paint.viewer)
         ::InvalidateRect(paint.viewer, nullptr, TRUE);
