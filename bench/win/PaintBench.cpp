@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "Driver.h"
+#include "BenchSupport.h"
 #include "Timing.h"
 #include "VcamConfig.h"
 #include "framework/Gdiplus.h"
@@ -66,27 +67,12 @@ const WindowSize kSizes[] = {
      {202, 574, 129, 97}},
 };
 
-bool PngEncoder(CLSID& clsid)
-{
-    UINT count = 0, size = 0;
-    gp::GdipGetImageEncodersSize(&count, &size);
-    std::vector<uint8_t> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    gp::GdipGetImageEncoders(count, size, codecs);
-    for (UINT i = 0; i < count; ++i)
-        if (std::wcscmp(codecs[i].MimeType, L"image/png") == 0) {
-            clsid = codecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-
 // A stand-in face: a shaded disc with an alpha edge on a rounded panel, so
 // the draw blends as a real skin's does.
 bool WriteStandIn(const std::wstring& path, int w, int h, int seed)
 {
     CLSID png;
-    if (!PngEncoder(png))
+    if (!tdrv::EncoderClsid(L"image/png", png))
         return false;
     std::vector<uint32_t> px(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)
@@ -199,18 +185,9 @@ void WriteSetting(const std::wstring& file, const wchar_t* section, const wchar_
 
 int wmain(int argc, wchar_t** argv)
 {
-    int steps = 50;
-    for (int i = 1; i < argc; ++i)
-        if (std::wcscmp(argv[i], L"--steps") == 0 && i + 1 < argc)
-            steps = _wtoi(argv[++i]);
-    if (tdrv::Env("TAMSEL_EXE").empty() || tdrv::Env("TAMSEL_VCAM_DLL").empty() ||
-        FAILED(vcam::RegisterServer(tdrv::ToWindowsPath(tdrv::Env("TAMSEL_VCAM_DLL"))))) {
-        std::printf("usage: tamsel_bench_paint.exe [--steps N]  (TAMSEL_EXE, TAMSEL_VCAM_DLL)\n");
+    const int steps = benchwin::StepsArg(argc, argv, 50);
+    if (!benchwin::PrepareProgramBench("tamsel_bench_paint.exe"))
         return 2;
-    }
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
 
     std::wstring exe = tdrv::ToWindowsPath(tdrv::Env("TAMSEL_EXE"));
     std::wstring pic = FolderOf(exe) + L"\\pic";
@@ -244,12 +221,7 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring setup = std::wstring(appData) + L"\\Corvane Varnex\\setup.ini";
     WriteSetting(setup, L"App_Setting", L"Geotagging", L"0");
 
-    vcam::DeleteAllDevices();
-    vcam::DeviceConfig camera;
-    camera.friendlyName = L"Bench";
-    camera.formats = {{vcam::Subtype::YUY2, 640, 480}};
-    vcam::WriteDevice(0, camera);
-    vcam::RegisterDevices();
+    benchwin::OnlyCameraVga();
 
     int failed = 0;
     for (const WindowSize& size : kSizes) {
@@ -297,6 +269,5 @@ int wmain(int argc, wchar_t** argv)
         ::DeleteFileW((copyFolder + L"\\Tamsel.exe").c_str());
         ::RemoveDirectoryW(copyFolder.c_str());
     }
-    Gdiplus::GdiplusShutdown(token);
     return failed;
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Driver.h"
+#include "BenchSupport.h"
 #include "Timing.h"
 #include "VcamConfig.h"
 #include "framework/Gdiplus.h"
@@ -29,21 +30,6 @@ constexpr int kViewerW = 360, kViewerH = 272; // the small window's viewer
 constexpr UINT kLeftArrow = 1009, kRightArrow = 1010, kModeSwitch = 1012;
 
 namespace gp = Gdiplus::DllExports;
-
-bool JpegEncoder(CLSID& clsid)
-{
-    UINT count = 0, size = 0;
-    gp::GdipGetImageEncodersSize(&count, &size);
-    std::vector<uint8_t> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    gp::GdipGetImageEncoders(count, size, codecs);
-    for (UINT i = 0; i < count; ++i)
-        if (std::wcscmp(codecs[i].MimeType, L"image/jpeg") == 0) {
-            clsid = codecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
 
 // A photo-like picture: a tinted gradient with fine texture, so the decoder
 // has real work; `red` chooses which colour dominates.
@@ -65,7 +51,7 @@ bool WritePicture(const std::wstring& path, bool red)
         }
     Gdiplus::GpBitmap* bitmap = nullptr;
     CLSID jpeg;
-    if (!JpegEncoder(jpeg) || gp::GdipCreateBitmapFromScan0(kWidth, kHeight, kWidth * 3, PixelFormat24bppRGB,
+    if (!tdrv::EncoderClsid(L"image/jpeg", jpeg) || gp::GdipCreateBitmapFromScan0(kWidth, kHeight, kWidth * 3, PixelFormat24bppRGB,
                                                              pixels.data(), &bitmap) != Gdiplus::Ok)
         return false;
     fw::GpImagePtr owned(bitmap);
@@ -132,18 +118,9 @@ std::vector<double> PlainDraws(const std::wstring files[2], int steps)
 
 int wmain(int argc, wchar_t** argv)
 {
-    int steps = 20;
-    for (int i = 1; i < argc; ++i)
-        if (std::wcscmp(argv[i], L"--steps") == 0 && i + 1 < argc)
-            steps = _wtoi(argv[++i]);
-    if (tdrv::Env("TAMSEL_EXE").empty() || tdrv::Env("TAMSEL_VCAM_DLL").empty() ||
-        FAILED(vcam::RegisterServer(tdrv::ToWindowsPath(tdrv::Env("TAMSEL_VCAM_DLL"))))) {
-        std::printf("usage: tamsel_bench_review.exe [--steps N]  (TAMSEL_EXE, TAMSEL_VCAM_DLL)\n");
+    const int steps = benchwin::StepsArg(argc, argv, 20);
+    if (!benchwin::PrepareProgramBench("tamsel_bench_review.exe"))
         return 2;
-    }
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartupInput input;
-    Gdiplus::GdiplusStartup(&token, &input, nullptr);
 
     wchar_t pictures[MAX_PATH] = {};
     ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, pictures);
@@ -166,12 +143,7 @@ int wmain(int argc, wchar_t** argv)
 
     const std::vector<double> plain = PlainDraws(files, steps);
 
-    vcam::DeleteAllDevices();
-    vcam::DeviceConfig camera;
-    camera.friendlyName = L"Bench";
-    camera.formats = {{vcam::Subtype::YUY2, 640, 480}};
-    vcam::WriteDevice(0, camera);
-    vcam::RegisterDevices();
+    benchwin::OnlyCameraVga();
     tdrv::KillStrayPrograms();
     tdrv::Process app = tdrv::Process::Launch(tdrv::ToWindowsPath(tdrv::Env("TAMSEL_EXE")), L"");
     HWND wnd = tdrv::WaitForMainWindow(10000);
@@ -217,6 +189,5 @@ int wmain(int argc, wchar_t** argv)
     vcam::DeleteAllDevices();
     for (const std::wstring& f : files)
         ::DeleteFileW(f.c_str());
-    Gdiplus::GdiplusShutdown(token);
     return failed;
 }

@@ -74,21 +74,6 @@ BOOL CALLBACK CountTop(HWND wnd, LPARAM param)
     return TRUE;
 }
 
-SIZE_T PrivateCommitted(HANDLE process)
-{
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION mbi;
-    for (const char* at = nullptr;
-         ::VirtualQueryEx(process, at, &mbi, sizeof mbi) == sizeof mbi;
-         at = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
-            total += mbi.RegionSize;
-        if (mbi.RegionSize == 0)
-            break;
-    }
-    return total;
-}
-
 Sample Take(HANDLE process, DWORD pid, HWND main, double seconds)
 {
     Sample s;
@@ -109,7 +94,7 @@ Sample Take(HANDLE process, DWORD pid, HWND main, double seconds)
         s.pagefile = pmc.PagefileUsage;
         s.workingSet = pmc.WorkingSetSize;
     }
-    s.privateCommitted = PrivateCommitted(process);
+    s.privateCommitted = static_cast<SIZE_T>(tdrv::PrivateCommittedBytes(process));
     return s;
 }
 

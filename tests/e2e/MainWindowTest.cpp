@@ -116,36 +116,11 @@ uint32_t QuarterColour(int entry, int q)
 // of another shape than all of them.
 constexpr int kFaceW = 160, kFaceH = 80, kBackgroundSide = 1000;
 
-bool StartGdiplus()
-{
-    static const bool started = [] {
-        ULONG_PTR token = 0;
-        Gdiplus::GdiplusStartupInput input;
-        return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
-    }();
-    return started;
-}
-
-bool PngClsid(CLSID& clsid)
-{
-    UINT count = 0, size = 0;
-    gp::GdipGetImageEncodersSize(&count, &size);
-    std::vector<uint8_t> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    gp::GdipGetImageEncoders(count, size, codecs);
-    for (UINT i = 0; i < count; ++i)
-        if (std::wcscmp(codecs[i].MimeType, L"image/png") == 0) {
-            clsid = codecs[i].Clsid;
-            return true;
-        }
-    return false;
-}
-
 // A PNG of four quarters; `clearLast` makes the bottom right one transparent.
 bool WriteQuarters(const std::wstring& path, int entry, int w, int h, bool clearLast)
 {
     CLSID png;
-    if (!StartGdiplus() || !PngClsid(png))
+    if (!tdrv::StartGdiplus() || !tdrv::EncoderClsid(L"image/png", png))
         return false;
     std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
     for (int y = 0; y < h; ++y)

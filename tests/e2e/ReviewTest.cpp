@@ -28,23 +28,8 @@ std::wstring ReviewFolder()
 bool WriteSolidJpeg(const std::wstring& path, COLORREF colour)
 {
     namespace gp = Gdiplus::DllExports;
-    static const bool started = [] {
-        ULONG_PTR token = 0;
-        Gdiplus::GdiplusStartupInput input;
-        return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
-    }();
-    if (!started)
-        return false;
-    UINT count = 0, size = 0;
-    gp::GdipGetImageEncodersSize(&count, &size);
-    std::vector<uint8_t> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    gp::GdipGetImageEncoders(count, size, codecs);
-    const CLSID* jpeg = nullptr;
-    for (UINT i = 0; i < count; ++i)
-        if (std::wcscmp(codecs[i].MimeType, L"image/jpeg") == 0)
-            jpeg = &codecs[i].Clsid;
-    if (!jpeg)
+    CLSID jpeg;
+    if (!tdrv::EncoderClsid(L"image/jpeg", jpeg))
         return false;
     constexpr int w = 640, h = 480;
     std::vector<uint8_t> pixels(w * h * 3);
@@ -57,7 +42,7 @@ bool WriteSolidJpeg(const std::wstring& path, COLORREF colour)
     if (gp::GdipCreateBitmapFromScan0(w, h, w * 3, PixelFormat24bppRGB, pixels.data(), &bitmap) != Gdiplus::Ok)
         return false;
     fw::GpImagePtr owned(bitmap);
-    return gp::GdipSaveImageToFile(bitmap, path.c_str(), jpeg, nullptr) == Gdiplus::Ok;
+    return gp::GdipSaveImageToFile(bitmap, path.c_str(), &jpeg, nullptr) == Gdiplus::Ok;
 }
 
 bool Near(COLORREF a, COLORREF b)
@@ -73,23 +58,6 @@ COLORREF ScreenPixel(int x, int y)
     const COLORREF c = ::GetPixel(screen, x, y);
     ::ReleaseDC(nullptr, screen);
     return c;
-}
-
-// A press and release of the left button at a point of the screen.
-void ClickAt(int x, int y)
-{
-    const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
-    INPUT in[3] = {};
-    for (INPUT& i : in) {
-        i.type = INPUT_MOUSE;
-        i.mi.dx = x * 65535 / (w - 1);
-        i.mi.dy = y * 65535 / (h - 1);
-        i.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
-    }
-    in[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
-    in[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    in[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-    ::SendInput(3, in, sizeof(INPUT));
 }
 
 class ReviewTest : public TamselTest {
@@ -137,7 +105,9 @@ protected:
     {
         POINT p{x, y};
         ::ClientToScreen(Viewer(), &p);
-        ClickAt(p.x, p.y);
+        tdrv::MouseMove(p.x, p.y);
+        tdrv::MouseButton(p.x, p.y, true);
+        tdrv::MouseButton(p.x, p.y, false);
     }
     bool WaitViewerShows(COLORREF colour, DWORD ms = 5000)
     {
@@ -147,30 +117,11 @@ protected:
     // question), from one copy of the screen.
     int WhiteInViewer()
     {
-        RECT r;
-        ::GetWindowRect(Viewer(), &r);
-        const int w = r.right - r.left, h = r.bottom - r.top;
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = -h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HDC screen = ::GetDC(nullptr);
-        HDC mem = ::CreateCompatibleDC(screen);
-        HBITMAP dib = ::CreateDIBSection(mem, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = ::SelectObject(mem, dib);
-        ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+        const tdrv::ScreenPixels shot = tdrv::ScreenPixels::OfWindow(Viewer());
         int n = 0;
-        const auto* px = static_cast<const uint32_t*>(bits);
-        for (int y = 60; y < 200 && y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                n += (px[y * w + x] & 0xFFFFFF) == 0xFFFFFF;
-        ::SelectObject(mem, old);
-        ::DeleteObject(dib);
-        ::DeleteDC(mem);
-        ::ReleaseDC(nullptr, screen);
+        for (int y = 60; y < 200 && y < shot.Height(); ++y)
+            for (int x = 0; x < shot.Width(); ++x)
+                n += shot.At(x, y) == 0xFFFFFF;
         return n;
     }
 

@@ -127,18 +127,9 @@ std::string RunHostTool(const std::string& command)
 bool EncoderHonoursQuality()
 {
     namespace gp = Gdiplus::DllExports;
-    ULONG_PTR token = 0;
-    Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok)
-        return false;
     CLSID jpeg{};
-    UINT count = 0, size = 0;
-    gp::GdipGetImageEncodersSize(&count, &size);
-    std::vector<Gdiplus::ImageCodecInfo> codecs(size / sizeof(Gdiplus::ImageCodecInfo) + 1);
-    gp::GdipGetImageEncoders(count, size, codecs.data());
-    for (UINT i = 0; i < count; ++i)
-        if (std::wcscmp(codecs[i].MimeType, L"image/jpeg") == 0)
-            jpeg = codecs[i].Clsid;
+    if (!tdrv::EncoderClsid(L"image/jpeg", jpeg))
+        return false;
     std::vector<uint8_t> pixels(32 * 32 * 3);
     for (size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = static_cast<uint8_t>(i * 37);
@@ -166,7 +157,6 @@ bool EncoderHonoursQuality()
     };
     const bool honours = bitmap && encode(10) != encode(100);
     gp::GdipDisposeImage(bitmap);
-    Gdiplus::GdiplusShutdown(token);
     return honours;
 }
 
@@ -299,6 +289,27 @@ TEST_F(SnapshotTest, BothTriggersTakeTheDaysNextFreeNamesAndTheListFollows)
     EXPECT_EQ(IniValue(ReserveIni(), "Cur"), "1");
     EXPECT_EQ(IniValue(ReserveIni(), "file0"), Narrow(Path(1)));
     EXPECT_EQ(IniValue(ReserveIni(), "file1"), Narrow(Path(3)));
+}
+
+TEST_F(SnapshotTest, ThumbnailShowsTheNewPicture)
+{
+    AddCamera(0, Camera({Yuy2(640, 480)}));
+    StartOpen();
+    const HWND thumb = ::GetDlgItem(Main(), 1029);
+    auto colouredPixels = [&] {
+        const tdrv::ScreenPixels shot = tdrv::ScreenPixels::OfWindow(thumb);
+        int n = 0;
+        for (int y = 0; y < shot.Height(); ++y)
+            for (int x = 0; x < shot.Width(); ++x) {
+                const uint32_t c = shot.At(x, y);
+                n += ((c >> 16) & 0xFF) != ((c >> 8) & 0xFF) || ((c >> 8) & 0xFF) != (c & 0xFF);
+            }
+        return n;
+    };
+    ASSERT_EQ(colouredPixels(), 0) << "an empty list shows the black box";
+    Snap(0);
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return colouredPixels() > 100; }, 5000))
+        << "the camera's coloured page, small, on the thumbnail button";
 }
 
 TEST_F(SnapshotTest, RequestsDuringASnapshotAreDroppedAndTheNextOneWorks)
@@ -704,22 +715,6 @@ TEST_F(FlashTest, UnlistedCameraOrQuietComputerMakesNoCallsAndNoWait)
 
 // ---- a long run ------------------------------------------------------------------
 
-// Committed private memory, added up from the regions VirtualQueryEx reports
-// (Wine's GetProcessMemoryInfo gives no PrivateUsage).
-SIZE_T PrivateBytes(HANDLE process)
-{
-    SIZE_T total = 0;
-    MEMORY_BASIC_INFORMATION mbi;
-    for (const char* at = nullptr; ::VirtualQueryEx(process, at, &mbi, sizeof mbi) == sizeof mbi;
-         at = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize) {
-        if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE)
-            total += mbi.RegionSize;
-        if (mbi.RegionSize == 0)
-            break;
-    }
-    return total;
-}
-
 int TotalHandles(DWORD pid)
 {
     int n = 0;
@@ -752,12 +747,12 @@ TEST_F(SnapshotTest, FiveHundredSnapshotsKeepTheNewestHundredAndLeakNothing)
     };
     ASSERT_TRUE(snapUntil(kWarmUp)); // first-use allocations settle
     ::Sleep(300);
-    const SIZE_T memoryBefore = PrivateBytes(m_app.Handle());
+    const uint64_t memoryBefore = tdrv::PrivateCommittedBytes(m_app.Handle());
     const int handlesBefore = TotalHandles(m_app.Pid());
     const tdrv::ResourceCounts before = tdrv::CountResources(m_app.Handle());
     ASSERT_TRUE(snapUntil(kTotal));
     ::Sleep(300);
-    const SIZE_T memoryAfter = PrivateBytes(m_app.Handle());
+    const uint64_t memoryAfter = tdrv::PrivateCommittedBytes(m_app.Handle());
     const int handlesAfter = TotalHandles(m_app.Pid());
     const tdrv::ResourceCounts after = tdrv::CountResources(m_app.Handle());
     std::printf("private bytes %zu -> %zu, handles %d -> %d\n", static_cast<size_t>(memoryBefore),

@@ -1,5 +1,6 @@
 // The skin loader with real files and GDI+: the setup set's order and log
 // lines, what each free leaves, and the icons a reload replaces.
+#include "snapshot/JpegEncoder.h"
 #include "ui/SkinImages.h"
 
 #include <cstring>
@@ -17,22 +18,16 @@ namespace gp = Gdiplus::DllExports;
 bool WritePicture(const std::wstring& path)
 {
     const bool jpeg = path.size() > 4 && path.compare(path.size() - 4, 4, L".jpg") == 0;
-    UINT count = 0, size = 0;
-    gp::GdipGetImageEncodersSize(&count, &size);
-    std::vector<uint8_t> buffer(size);
-    auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buffer.data());
-    gp::GdipGetImageEncoders(count, size, codecs);
-    const CLSID* clsid = nullptr;
-    for (UINT i = 0; i < count; ++i)
-        if (std::wcscmp(codecs[i].MimeType, jpeg ? L"image/jpeg" : L"image/png") == 0)
-            clsid = &codecs[i].Clsid;
+    CLSID clsid;
+    if (CJpegEncoder::GetEncoderClsid(jpeg ? L"image/jpeg" : L"image/png", clsid) < 0)
+        return false;
     std::vector<uint32_t> pixels(32 * 24, 0xFF3060C0u);
     Gdiplus::GpBitmap* bitmap = nullptr;
-    if (!clsid || gp::GdipCreateBitmapFromScan0(32, 24, 32 * 4, PixelFormat32bppARGB,
+    if (gp::GdipCreateBitmapFromScan0(32, 24, 32 * 4, PixelFormat32bppARGB,
                                                 reinterpret_cast<BYTE*>(pixels.data()), &bitmap) != Gdiplus::Ok)
         return false;
     fw::GpImagePtr owned(bitmap);
-    return gp::GdipSaveImageToFile(bitmap, path.c_str(), clsid, nullptr) == Gdiplus::Ok;
+    return gp::GdipSaveImageToFile(bitmap, path.c_str(), &clsid, nullptr) == Gdiplus::Ok;
 }
 
 bool IconAlive(HICON icon)

@@ -484,10 +484,9 @@ bool TrayIconExists(HWND wnd, UINT id)
 
 // ---- screenshots ------------------------------------------------------------
 
-namespace {
-
-bool PngEncoder(CLSID& clsid)
+bool EncoderClsid(const wchar_t* mimeType, CLSID& clsid)
 {
+    StartGdiplus();
     UINT count = 0, bytes = 0;
     if (fw::gp::GdipGetImageEncodersSize(&count, &bytes) != Gdiplus::Ok || !bytes)
         return false;
@@ -495,7 +494,7 @@ bool PngEncoder(CLSID& clsid)
     if (fw::gp::GdipGetImageEncoders(count, bytes, codecs.data()) != Gdiplus::Ok)
         return false;
     for (UINT i = 0; i < count; ++i) {
-        if (codecs[i].MimeType && std::wstring(codecs[i].MimeType) == L"image/png") {
+        if (codecs[i].MimeType && std::wstring(codecs[i].MimeType) == mimeType) {
             clsid = codecs[i].Clsid;
             return true;
         }
@@ -503,22 +502,19 @@ bool PngEncoder(CLSID& clsid)
     return false;
 }
 
-void StartGdiplusOnce()
+bool StartGdiplus()
 {
-    static ULONG_PTR token = [] {
-        ULONG_PTR t = 0;
+    static const bool started = [] {
+        ULONG_PTR token = 0;
         Gdiplus::GdiplusStartupInput input;
-        Gdiplus::GdiplusStartup(&t, &input, nullptr);
-        return t;
+        return Gdiplus::GdiplusStartup(&token, &input, nullptr) == Gdiplus::Ok;
     }();
-    (void)token;
+    return started;
 }
-
-} // namespace
 
 Picture::Picture(const std::vector<uint8_t>& bytes)
 {
-    StartGdiplusOnce();
+    StartGdiplus();
     IStream* stream = ::SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
     if (!stream)
         return;
@@ -568,7 +564,7 @@ bool IsBlack(uint32_t c) { return R(c) < 60 && G(c) < 60 && B(c) < 60; }
 
 bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath)
 {
-    StartGdiplusOnce();
+    StartGdiplus();
     RECT r;
     if (wnd)
         ::GetWindowRect(wnd, &r);
@@ -591,7 +587,7 @@ bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath)
         return false;
     fw::GpImagePtr owned(image);
     CLSID png;
-    return PngEncoder(png) &&
+    return EncoderClsid(L"image/png", png) &&
            fw::gp::GdipSaveImageToFile(image, pngPath.c_str(), &png, nullptr) == Gdiplus::Ok;
 }
 
@@ -652,7 +648,7 @@ uint32_t ScreenPixels::At(int x, int y) const
 
 bool ScreenPixels::SavePng(const std::wstring& pngPath) const
 {
-    StartGdiplusOnce();
+    StartGdiplus();
     if (Empty())
         return false;
     std::vector<uint32_t> opaque(m_pixels);
@@ -664,7 +660,7 @@ bool ScreenPixels::SavePng(const std::wstring& pngPath) const
         return false;
     fw::GpImagePtr owned(image);
     CLSID png;
-    return PngEncoder(png) && fw::gp::GdipSaveImageToFile(image, pngPath.c_str(), &png, nullptr) == Gdiplus::Ok;
+    return EncoderClsid(L"image/png", png) && fw::gp::GdipSaveImageToFile(image, pngPath.c_str(), &png, nullptr) == Gdiplus::Ok;
 }
 
 } // namespace tdrv

@@ -117,6 +117,11 @@ uint64_t PrivateCommittedBytes(HANDLE process);
 // table (Wine's GetProcessHandleCount gives 0).
 std::map<std::wstring, int> KernelHandlesByType(DWORD pid);
 
+// GDI+ started once for the whole process; false when it cannot start.
+bool StartGdiplus();
+// The GDI+ encoder of a MIME type ("image/png", "image/jpeg").
+bool EncoderClsid(const wchar_t* mimeType, CLSID& clsid);
+
 // Copies what the window shows on the screen into a PNG file.
 bool CaptureWindowToPng(HWND wnd, const std::wstring& pngPath);
 
