@@ -34,6 +34,13 @@ void CLivePreview::OnStartPreview()
         fw::ShowMessage(m_host.MainWindow(), L"Start preview error");
 }
 
+void CLivePreview::StartAfterReview()
+{
+    m_host.RepaintViewerAndPump();
+    if (m_capture.DevCount() > 0)
+        m_capture.StartPreview({m_host.ViewerWindow(), m_settings.ResolutionMode});
+}
+
 bool CLivePreview::RestartGraph()
 {
     m_capture.TearDownGraph();

@@ -46,6 +46,10 @@ public:
     // UM_SET_PREVIEW_SIZE, UM_PREVIEW_PAINTED.
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
+    // The switch back from picture review: what is queued goes first, then
+    // the preview starts when a camera is there; a failure shows nothing.
+    void StartAfterReview();
+
 private:
     void OnStartPreview();
     void OnSelectCamera(int index);

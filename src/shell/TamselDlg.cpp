@@ -347,15 +347,6 @@ void CTamselDlg::OnPaint()
     PaintMainWindow({Hwnd(), ViewerWindow(), m_skin.AppIcon(), m_review.ThumbImage(), m_nMode}, m_skin, m_buttons);
 }
 
-// ---- review -----------------------------------------------------------------------
-
-void CTamselDlg::StartLivePreview()
-{
-    PumpWaitingMessages();
-    if (m_capture.DevCount() > 0)
-        m_capture.StartPreview({m_pPreviewDlg ? m_pPreviewDlg->Hwnd() : nullptr, m_settings.ResolutionMode});
-}
-
 void CTamselDlg::OnExternClick()
 {
     ::OutputDebugStringW(L"Extern click\n");

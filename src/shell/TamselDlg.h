@@ -102,7 +102,7 @@ private:
     // IReviewHost.
     CPreviewDlg* Viewer() const override { return m_pPreviewDlg.get(); }
     void StopLivePreview() override { m_capture.TearDownGraph(); }
-    void StartLivePreview() override;
+    void StartLivePreview() override { m_preview.StartAfterReview(); }
 
     std::wstring m_szAppFolder, m_szPicFolder, m_szTempFolder;
     bool m_bResumeOnWake = false;
