@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the main window's screenshots for the documents (docs/screenshots/)
 # with the real skin: both window sizes in live preview with the virtual
-# camera, a pressed button, and the GPS indicator off, searching (its three
-# frames) and with a fix from a simulated receiver.
+# camera, a pressed button, picture review and its delete question, and the
+# GPS indicator off, searching (its three frames) and with a fix from a
+# simulated receiver.
 #
 #   scripts/screenshots.sh [--build DIR] [--gpssim-build DIR] [--out DIR]
 #
@@ -41,5 +42,5 @@ TAMSEL_EXE=$top/$build/Tamsel.exe TAMSEL_VCAM_DLL=$top/$build/tools/vcam/tamsel_
 TAMSEL_SCREENSHOTS_DIR=$out \
     tools/gpssim/with-gpssim.sh "$simbuild/gpssim" "$state" tests/data/nmea -- \
     scripts/wine-test.sh "$state" "$build/tests/e2e/tamsel_e2e.exe" \
-    --gtest_also_run_disabled_tests --gtest_filter='MainWindowScreenshots.*'
+    --gtest_also_run_disabled_tests --gtest_filter='MainWindowScreenshots.*:ReviewScreenshots.*'
 ls -l "$out"

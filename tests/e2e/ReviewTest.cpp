@@ -282,5 +282,33 @@ TEST_F(ReviewTest, CaptureHardwareKeyRotationAndPreviewStartDoNothingInReview)
     EXPECT_TRUE(Near(ViewerPixel(180, 20), kRed));
 }
 
+// The review screenshots of the documents (scripts/screenshots.sh): a picture
+// the virtual camera took, and the delete question over it.
+using ReviewScreenshots = ReviewTest;
+
+TEST_F(ReviewScreenshots, DISABLED_Take)
+{
+    const std::string dir = tdrv::Env("TAMSEL_SCREENSHOTS_DIR");
+    if (dir.empty())
+        GTEST_SKIP() << "TAMSEL_SCREENSHOTS_DIR names the folder";
+    AddCamera(0);
+    StartOpen();
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    ::Sleep(1500); // a few frames of the page
+    Command(kCaptureButton);
+    ASSERT_TRUE(WaitTrace("Execute snapshot\n", 15000));
+    ::Sleep(1000);
+    Command(kModeSwitch);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000));
+    ::Sleep(1500);
+    auto save = [&](const char* name) {
+        ASSERT_TRUE(tdrv::ScreenPixels::OfWindow(Main()).SavePng(tdrv::ToWindowsPath(dir + "/" + name)));
+    };
+    save("review-small.png");
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) == RGB(255, 255, 255); }, 5000));
+    save("review-delete-question.png");
+}
+
 } // namespace
 } // namespace e2e
