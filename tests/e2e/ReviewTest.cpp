@@ -210,6 +210,23 @@ TEST_F(ReviewTest, DeleteQuestionAnswersOnlyStrictlyInsideItsButtons)
     EXPECT_EQ(IniValue(ReserveIni(), "Cur"), "1");
 }
 
+TEST_F(ReviewTest, DeleteQuestionSitsAtTheLargeViewersCentre)
+{
+    WriteIni(SetupIni(), L"App_Setting", L"PreviewSize", L"2");
+    MakePictures({kRed, kGreen}, 1);
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kGreen));
+    // Large window (viewer 480 x 360): "Yes" (115,200)-(215,240), "No" (225,200)-(325,240).
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(205, 220) == RGB(255, 255, 255); }, 5000))
+        << "the white Yes button";
+    EXPECT_EQ(ViewerPixel(315, 220), RGB(255, 255, 255)) << "the white No button";
+    EXPECT_NE(ViewerPixel(150, 190), RGB(255, 255, 255)) << "above the buttons";
+    ClickViewer(160, 235); // inside "Yes"
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return !FileExists(m_files[1]); }, 5000));
+    EXPECT_TRUE(WaitViewerShows(kRed)) << "the last picture went: the one before it is shown";
+}
+
 TEST_F(ReviewTest, AQuestionLeftOpenGoesWithReview)
 {
     MakePictures({kRed, kGreen}, 1);
