@@ -16,9 +16,11 @@ add_library(tamsel_core STATIC
     src/framework/Debug.cpp
     src/review/PictureReview.cpp
     src/review/PreviewDlg.cpp
+    src/ui/AppDescriptionDlg.cpp
     src/ui/KbcButton.cpp
     src/ui/MainButtons.cpp
     src/ui/MainPainter.cpp
+    src/ui/SetupDlg.cpp
     src/ui/SkinImages.cpp
     src/framework/Dialog.cpp
     src/framework/Handles.cpp
@@ -28,6 +30,7 @@ add_library(tamsel_core STATIC
     src/gps/GpsControl.cpp
     src/gps/GpsFix.cpp
     src/gps/GpsReader.cpp
+    src/gps/GpsSettingDlg.cpp
     src/gps/SerialPort.cpp
     src/settings/DebugLog.cpp
     src/settings/SettingsStore.cpp
