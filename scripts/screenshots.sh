@@ -42,5 +42,5 @@ TAMSEL_EXE=$top/$build/Tamsel.exe TAMSEL_VCAM_DLL=$top/$build/tools/vcam/tamsel_
 TAMSEL_SCREENSHOTS_DIR=$out \
     tools/gpssim/with-gpssim.sh "$simbuild/gpssim" "$state" tests/data/nmea -- \
     scripts/wine-test.sh "$state" "$build/tests/e2e/tamsel_e2e.exe" \
-    --gtest_also_run_disabled_tests --gtest_filter='MainWindowScreenshots.*:ReviewScreenshots.*'
+    --gtest_also_run_disabled_tests --gtest_filter='MainWindowScreenshots.*:ReviewScreenshots.*:SetupScreenshots.*:SubDialogScreenshots.*'
 ls -l "$out"
