@@ -36,6 +36,25 @@ void Dialog::DestroyWindow()
         ::DestroyWindow(m_hwnd); // WM_NCDESTROY clears m_hwnd
 }
 
+void Dialog::CenterOverOwner()
+{
+    RECT window, around;
+    ::GetWindowRect(m_hwnd, &window);
+    MONITORINFO monitor = {sizeof(monitor)};
+    if (!::GetMonitorInfoW(::MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTONEAREST), &monitor))
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT& work = monitor.rcWork;
+    const HWND owner = ::GetWindow(m_hwnd, GW_OWNER);
+    if (!owner || !::IsWindowVisible(owner) || !::GetWindowRect(owner, &around))
+        around = work;
+    const int w = window.right - window.left, h = window.bottom - window.top;
+    int x = around.left + (around.right - around.left - w) / 2;
+    int y = around.top + (around.bottom - around.top - h) / 2;
+    x = (std::max)(static_cast<int>(work.left), (std::min)(x, static_cast<int>(work.right) - w));
+    y = (std::max)(static_cast<int>(work.top), (std::min)(y, static_cast<int>(work.bottom) - h));
+    ::SetWindowPos(m_hwnd, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool Dialog::BindControl(int id, ChildControl& control)
 {
     if (!control.Attach(Item(id)))

@@ -30,6 +30,11 @@ public:
     HWND Hwnd() const noexcept { return m_hwnd; }
     HWND Item(int id) const noexcept { return ::GetDlgItem(m_hwnd, id); }
 
+    // Centres the window over its owner (over the work area when it has
+    // none), then moves it back inside the work area of its monitor; where it
+    // cannot fit, its top left corner stays reachable.
+    void CenterOverOwner();
+
 protected:
     // WM_INITDIALOG; true lets the system set the default focus.
     virtual bool OnInitDialog() { return true; }
