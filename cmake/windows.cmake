@@ -37,6 +37,7 @@ add_library(tamsel_core STATIC
     src/shell/IdleClock.cpp
     src/shell/KeyHook.cpp
     src/shell/LivePreview.cpp
+    src/shell/SetupControl.cpp
     src/shell/TamselDlg.cpp
     src/shell/TrayIcon.cpp
     src/snapshot/FlashControl.cpp

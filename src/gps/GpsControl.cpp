@@ -73,7 +73,8 @@ void CGpsControl::Apply(const SGpsSwitch& change)
         return;
     m_fix.SetStatus(change.nStatus);
     m_settings.GPS_ON = change.bGpsOn;
-    // The setup dialog's geotagging buttons follow here once it exists.
+    if (m_geotaggingChanged)
+        m_geotaggingChanged(change.bGpsOn);
     RefreshIndicator();
     m_idle.RestartIdleClock();
 }

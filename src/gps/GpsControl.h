@@ -43,6 +43,9 @@ public:
     // Called on the window's thread with each image a refresh shows, before
     // the indicator repaints: the skin puts it on the indicator button.
     void OnIndicatorImage(std::function<void(GpsImage)> show) { m_showImage = std::move(show); }
+    // Called on the window's thread when geotagging was switched on or off,
+    // before the indicator refreshes: an open setup dialog follows.
+    void OnGeotaggingChanged(std::function<void(bool)> changed) { m_geotaggingChanged = std::move(changed); }
 
 private:
     void OnGpsStart();
@@ -59,6 +62,7 @@ private:
     GpsAnimation m_animation;
     GpsImage m_shownGpsImage = GpsImage::Keep;
     std::function<void(GpsImage)> m_showImage;
+    std::function<void(bool)> m_geotaggingChanged;
 };
 
 } // namespace tamsel

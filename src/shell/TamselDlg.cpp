@@ -18,6 +18,7 @@ CTamselDlg::CTamselDlg() : fw::Dialog(IDD_TAMSEL_DIALOG)
 {
     m_tray.OnDoubleClick([this] { OnTrayDoubleClick(); });
     m_gps.OnIndicatorImage([this](GpsImage image) { SetGpsFace(m_buttons, m_skin, image); });
+    m_gps.OnGeotaggingChanged([this](bool on) { m_setup.OnGeotagging(on); });
 }
 
 CTamselDlg::~CTamselDlg() = default;
@@ -177,6 +178,7 @@ void CTamselDlg::OnClose()
     ::ShowWindow(Hwnd(), SW_HIDE);
     SaveSettings();
     StopGpsReader();
+    m_setup.CloseSetupDialog();
     FreeSkinImages();
     m_capture.TearDownGraph();
     m_idle.KillIdleTimer();
@@ -433,10 +435,9 @@ void CTamselDlg::OnWindowPosChanging(WINDOWPOS& pos)
         pos.flags &= ~SWP_SHOWWINDOW;
 }
 
-void CTamselDlg::ReplyToSetup(WPARAM, LPARAM)
+void CTamselDlg::ReplyToSetup(WPARAM code, LPARAM value)
 {
-    // Replies go to the setup dialog while it is open; it arrives with the
-    // settings user interface, and until then every reply is dropped.
+    m_setup.ReplyToSetup(code, value);
 }
 
 // ---- camera side -------------------------------------------------------------------
@@ -461,7 +462,7 @@ void CTamselDlg::OnCamerasChanged(int count, int current, bool tellSetup)
     if (current >= 0)
         m_settings.CurDevIndex = current;
     if (tellSetup)
-        ReplyToSetup(kSetupCameraChanged, m_settings.CurDevIndex);
+        m_setup.OnCamerasChanged(count, m_settings.CurDevIndex);
     // A camera found after a start without one still gets its snapshot worker.
     if (count > 0 && !m_snapshots.Exists())
         StartSnapshotWorker();
@@ -533,6 +534,9 @@ void CTamselDlg::OnCommand(UINT id, UINT notifyCode, HWND)
     case IDC_BTN_TEST:
         OnTestCapture();
         break;
+    case IDC_BTN_SETUP:
+        m_setup.OpenSetupDialog();
+        break;
     case IDC_BTN_CAPTURE:
         if (m_nMode != 2) {
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
@@ -549,6 +553,7 @@ bool CTamselDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     return m_tray.OnMessage(msg, wp, lp, result) || m_idle.OnMessage(msg, wp, lp, result) ||
            m_snapshots.OnMessage(msg, wp, lp, result) || m_preview.OnMessage(msg, wp, lp, result) ||
            m_gps.OnMessage(msg, wp, lp, result) || m_review.OnMessage(msg, wp, lp, result) ||
+           m_setup.OnMessage(msg, wp, lp, result) ||
            HandleOwn(msg, wp, lp, result);
 }
 
@@ -576,6 +581,7 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case UM_SAVE_SETTINGS: SaveSettings(); return true;
     case UM_GPS_PORT:
         m_settings.GPSComport = static_cast<int>(wp);
+        m_setup.ForwardGpsPort(wp);
         ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);
         return true;
     case UM_QUIT: ::PostQuitMessage(0); return true;

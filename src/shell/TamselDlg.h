@@ -21,6 +21,7 @@
 #include "settings/PictureList.h"
 #include "shell/IdleClock.h"
 #include "shell/LivePreview.h"
+#include "shell/SetupControl.h"
 #include "shell/TrayIcon.h"
 #include "snapshot/JpegEncoder.h"
 #include "snapshot/Snapshot.h"
@@ -127,6 +128,8 @@ private:
     CLivePreview m_preview{*this, m_settings, m_capture};
     CSnapshotWorker m_snapshots;
     CGpsControl m_gps{[this] { return Hwnd(); }, m_settings, m_idle};
+    CSetupControl m_setup{[this] { return Hwnd(); }, [this] { return m_szAppFolder + L"\\pic"; }, m_settings, m_skin,
+                          m_idle};
 
     // The pictures taken, and their review.
     PictureList m_pics;

@@ -2,6 +2,10 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
+
+#include "framework/Gdiplus.h"
+
 #include <map>
 #include <vector>
 
@@ -110,6 +114,82 @@ int WindowCount(DWORD pid)
     WindowTally tally{pid, 0};
     ::EnumWindows(&TallyTop, reinterpret_cast<LPARAM>(&tally));
     return tally.count;
+}
+
+namespace {
+
+struct ControlSearch {
+    HWND owner;
+    int controlId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialogWithControl(HWND wnd, LPARAM param)
+{
+    auto& search = *reinterpret_cast<ControlSearch*>(param);
+    if (::GetWindow(wnd, GW_OWNER) == search.owner && ::IsWindowVisible(wnd) &&
+        ::GetDlgItem(wnd, search.controlId)) {
+        search.found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+HWND OwnedDialogWithControl(HWND owner, int controlId)
+{
+    if (!owner)
+        return nullptr;
+    ControlSearch search{owner, controlId, nullptr};
+    ::EnumWindows(&FindDialogWithControl, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+uint32_t SkinColour(int k)
+{
+    static const std::vector<uint32_t> colours = [] {
+        const int level[] = {30, 80, 130, 180, 230};
+        std::vector<uint32_t> out;
+        for (int b = 0; b < 5; ++b)
+            for (int g = 0; g < 5; ++g)
+                for (int r = 0; r < 5; ++r)
+                    if (!(r == g && g == b))
+                        out.push_back(static_cast<uint32_t>(level[r] << 16 | level[g] << 8 | level[b]));
+        return out;
+    }();
+    // A stride through the cube keeps neighbouring numbers far apart.
+    return colours[static_cast<size_t>(k) * 37 % colours.size()];
+}
+
+bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], int w, int h, bool clearLast)
+{
+    CLSID png;
+    if (!tdrv::StartGdiplus() || !tdrv::EncoderClsid(L"image/png", png))
+        return false;
+    std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const int q = (x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0);
+            pixels[static_cast<size_t>(y) * w + x] = q == 3 && clearLast ? 0u : 0xFF000000u | quarters[q];
+        }
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(w, h, w * 4, PixelFormat32bppARGB,
+                                                       reinterpret_cast<BYTE*>(pixels.data()), &bitmap) != Gdiplus::Ok)
+        return false;
+    const bool saved = Gdiplus::DllExports::GdipSaveImageToFile(bitmap, path.c_str(), &png, nullptr) == Gdiplus::Ok;
+    Gdiplus::DllExports::GdipDisposeImage(bitmap);
+    return saved;
+}
+
+int ColourDiff(uint32_t a, uint32_t b)
+{
+    int worst = 0;
+    for (int shift : {0, 8, 16}) {
+        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+        worst = (std::max)(worst, d < 0 ? -d : d);
+    }
+    return worst;
 }
 
 // ---- fixture ----------------------------------------------------------------

@@ -36,6 +36,20 @@ using tdrv::KernelHandlesByType;
 // Windows (top-level and children) that belong to a process.
 int WindowCount(DWORD pid);
 
+// A visible top-level dialog of the program that `owner` owns and that holds
+// a control `controlId` (the setup dialog: 1015); null when there is none.
+HWND OwnedDialogWithControl(HWND owner, int controlId);
+
+// Test skins: distinct colours (five levels a channel, no greys, so any two
+// differ by 50 in some channel and none is black or white) ...
+uint32_t SkinColour(int k);
+// ... and a PNG of four quarters in the given colours (0x00RRGGBB: top left,
+// top right, bottom left, bottom right); `clearLast` leaves the fourth
+// transparent.
+bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], int w, int h, bool clearLast);
+// The largest difference of two colours in one channel.
+int ColourDiff(uint32_t a, uint32_t b);
+
 class TamselTest : public ::testing::Test {
 protected:
     void SetUp() override;
