@@ -24,7 +24,7 @@ if(WIN32)
                 COMMAND ${TAMSEL_RSVG} -o ${tmp}.png ${src}
                 COMMAND ${Python3_EXECUTABLE} ${TAMSEL_SKIN_DIR}/png2ppm.py ${tmp}.png ${tmp}.ppm
                 COMMAND ${TAMSEL_CJPEG} -quality 92 -optimize -outfile ${out} ${tmp}.ppm
-                DEPENDS ${src} ${TAMSEL_SKIN_DIR}/png2ppm.py
+                DEPENDS ${src} ${TAMSEL_SKIN_DIR}/png2ppm.py ${TAMSEL_SKIN_DIR}/pngread.py
                 COMMENT "Skin ${name}" VERBATIM)
         else()
             add_custom_command(OUTPUT ${out}
@@ -36,8 +36,31 @@ if(WIN32)
         list(APPEND skin_outputs ${out})
     endforeach()
     add_custom_target(tamsel_skin ALL DEPENDS ${skin_outputs})
+
+    # The program file's own icon (Explorer, the Start menu, the uninstall
+    # entry): the skin's application picture at the sizes Windows asks for.
+    set(icon_dir ${CMAKE_BINARY_DIR}/icon)
+    set(icon_src ${TAMSEL_SKIN_DIR}/svg/App.png.svg)
+    set(icon_pngs)
+    set(icon_steps)
+    foreach(size 16 24 32 48 256)
+        list(APPEND icon_pngs ${icon_dir}/app-${size}.png)
+        list(APPEND icon_steps COMMAND ${TAMSEL_RSVG} -w ${size} -h ${size} -o ${icon_dir}/app-${size}.png ${icon_src})
+    endforeach()
+    add_custom_command(OUTPUT ${icon_dir}/Tamsel.ico
+        COMMAND ${CMAKE_COMMAND} -E make_directory ${icon_dir}
+        ${icon_steps}
+        COMMAND ${Python3_EXECUTABLE} ${TAMSEL_SKIN_DIR}/png2ico.py ${icon_dir}/Tamsel.ico ${icon_pngs}
+        DEPENDS ${icon_src} ${TAMSEL_SKIN_DIR}/png2ico.py ${TAMSEL_SKIN_DIR}/pngread.py
+        COMMENT "Program icon" VERBATIM)
+    add_custom_target(tamsel_icon DEPENDS ${icon_dir}/Tamsel.ico)
+
     if(TARGET Tamsel)
-        add_dependencies(Tamsel tamsel_skin)
+        add_dependencies(Tamsel tamsel_skin tamsel_icon)
+        set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/src/resources/Tamsel.rc APPEND PROPERTY
+                     OBJECT_DEPENDS ${icon_dir}/Tamsel.ico)
+        set_property(SOURCE ${CMAKE_CURRENT_SOURCE_DIR}/src/resources/Tamsel.rc APPEND PROPERTY
+                     INCLUDE_DIRECTORIES ${icon_dir})
     endif()
 else()
     # The checker itself, against synthetic folders: a complete set passes,

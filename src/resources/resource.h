@@ -1,6 +1,7 @@
 // Resource identifiers of Tamsel.exe.
 #pragma once
 
+#define IDI_TAMSEL 1
 #define IDD_TAMSEL_DIALOG 102
 #define IDD_PREVIEW_DIALOG 129
 

@@ -1,5 +1,6 @@
 // Start-up: Windows versions, the command line, a missing camera, a second copy.
 #include "Fixture.h"
+#include "framework/Handles.h"
 
 namespace e2e {
 namespace {
@@ -138,6 +139,28 @@ TEST_F(StartupTest, QuitFromAnotherProgramSavesAndRemovesTheIcon)
     EXPECT_FALSE(tdrv::TrayIconExists(wnd, kTrayIconId));
     EXPECT_NE(ReadFile(SetupIni()).find("PreviewSize=1"), std::string::npos);
     EXPECT_NE(ReadFile(ReserveIni()).find("CurDevIndex=0"), std::string::npos);
+}
+
+
+// Explorer, the Start menu and the uninstall entry show the program file's
+// own icon, in the sizes they ask for.
+TEST(ProgramFileTest, CarriesItsIconInTheShellsSizes)
+{
+    const std::wstring exe = tdrv::ToWindowsPath(tdrv::Env("TAMSEL_EXE"));
+    EXPECT_GE(::ExtractIconExW(exe.c_str(), -1, nullptr, nullptr, 0), 1u);
+    fw::Module module(::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+    ASSERT_TRUE(module);
+    for (int side : {16, 32, 48}) {
+        fw::IconHandle icon(static_cast<HICON>(
+            ::LoadImageW(module.get(), MAKEINTRESOURCEW(1), IMAGE_ICON, side, side, 0)));
+        ASSERT_TRUE(icon) << side;
+        ICONINFO info = {};
+        ASSERT_TRUE(::GetIconInfo(icon.get(), &info));
+        fw::Bitmap color(info.hbmColor), mask(info.hbmMask);
+        BITMAP bm = {};
+        ASSERT_TRUE(::GetObjectW(color.get(), sizeof(bm), &bm));
+        EXPECT_EQ(bm.bmWidth, side);
+    }
 }
 
 } // namespace
