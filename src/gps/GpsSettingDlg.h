@@ -35,6 +35,14 @@ protected:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
+    void FillPortList();
+    void SelectPort(int port);
+    void StartScan();
+    void OnScanDone();
+    void ShowBox(const wchar_t* text, const wchar_t* caption);
+    // Waits for the scan thread to end and forgets it.
+    void JoinScan();
+
     CKbcButton m_btnAutoScan, m_btnOk, m_btnCancel;
     SAutoScan m_scan; // the ports (m_vecPorts) and the scan's findings
     bool m_bScanning = false;
