@@ -24,8 +24,17 @@ CSetupControl::CSetupControl(std::function<HWND()> mainWindow, std::function<std
 {
 }
 
-bool CSetupControl::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
+bool CSetupControl::OnMessage(UINT msg, WPARAM, LPARAM lp, LRESULT& result)
 {
+    if (msg == WM_WINDOWPOSCHANGED) {
+        // The main window was raised (shown again, laid out, made topmost):
+        // the open dialog stays above it. Wine does not keep an owned window
+        // above its topmost owner by itself.
+        const auto* pos = reinterpret_cast<const WINDOWPOS*>(lp);
+        if (m_pSetupDlg && !(pos->flags & SWP_NOZORDER) && ::IsWindowVisible(m_pSetupDlg->Hwnd()))
+            ::SetWindowPos(m_pSetupDlg->Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        return false; // the window's own handling goes on
+    }
     if (msg != UM_SETUP_CLOSED)
         return false;
     if (m_pSetupDlg) {

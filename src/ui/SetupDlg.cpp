@@ -49,6 +49,8 @@ const ButtonPlace kPlaces[CSetupDlg::kButtonCount] = {
 constexpr int kShapeInset = 5, kShapeCorner = 33;
 constexpr COLORREF kNoBackgroundColour = RGB(0, 0, 200);
 constexpr wchar_t kBoxCaption[] = L"Setup";
+constexpr UINT_PTR kKeepAboveTimer = 1;
+constexpr UINT kKeepAbovePeriodMs = 500;
 
 int PlaceIndex(int id)
 {
@@ -142,6 +144,7 @@ void CSetupDlg::InitLayout()
         m_buttons[i].SetImages(image, image);
     }
     CenterOverOwner();
+    ::SetTimer(Hwnd(), kKeepAboveTimer, kKeepAbovePeriodMs, nullptr); // goes with the window
 }
 
 void CSetupDlg::Refresh(SetupGroup group)
@@ -203,10 +206,28 @@ bool CSetupDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case UM_GPS_PORT: m_nPort = static_cast<int>(wp); break;
     case WM_NCHITTEST: result = HTCAPTION; return true; // dragged by any point
     case WM_PAINT: OnPaint(); break;
+    case WM_TIMER:
+        if (wp != kKeepAboveTimer)
+            return false;
+        KeepAboveOwner();
+        break;
     default: return false;
     }
     result = 0;
     return true;
+}
+
+// The main window is topmost, and this dialog belongs above it. Wine lets a
+// rebuilt preview's video window put the main window back above its owned
+// dialog without telling either; the check puts the dialog on top again.
+void CSetupDlg::KeepAboveOwner()
+{
+    for (HWND w = ::GetWindow(Hwnd(), GW_HWNDPREV); w; w = ::GetWindow(w, GW_HWNDPREV)) {
+        if (w == m_hMainWnd) {
+            ::SetWindowPos(Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            return;
+        }
+    }
 }
 
 void CSetupDlg::OnPaint()

@@ -55,6 +55,7 @@ private:
     void Refresh(SetupGroup group);
     void OnSetupResult(WPARAM code, LPARAM value);
     void OnPaint();
+    void KeepAboveOwner();
     void OpenDescription();
     void OpenGpsPort();
     void OpenUserManual();
