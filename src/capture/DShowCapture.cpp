@@ -761,20 +761,23 @@ bool CDShowCapture::CaptureStill(std::vector<uint8_t>& image)
         return false;
     }
 
-    std::vector<uint8_t> frame;
-    FrameDesc desc;
-    {
-        auto guard = slot.frameLock.Acquire();
-        frame.swap(slot.frame);
-        desc = slot.desc;
-    }
-    if (frame.empty())
+    // The image is made from the slot's own buffer, under its lock, and the
+    // buffer stays with the slot, emptied, for the next frame of this graph:
+    // a large frame is then copied into memory that is already mapped (a
+    // fresh buffer of 10 MB costs more in page faults than the copy itself).
+    // No callback writes meanwhile: nothing is armed.
+    auto guard = slot.frameLock.Acquire();
+    struct Consumed {
+        std::vector<uint8_t>& frame;
+        ~Consumed() { frame.clear(); }
+    } consumed{slot.frame};
+    if (slot.frame.empty())
         return false;
     try {
-        if (BuildStillImage(desc, frame.data(), frame.size(), image))
+        if (BuildStillImage(slot.desc, slot.frame.data(), slot.frame.size(), image))
             return true;
-        fw::DebugTrace(L"No still image from a %d x %d frame of %u bytes\n", desc.width, desc.height,
-                       static_cast<unsigned>(frame.size()));
+        fw::DebugTrace(L"No still image from a %d x %d frame of %u bytes\n", slot.desc.width,
+                       slot.desc.height, static_cast<unsigned>(slot.frame.size()));
         return false;
     } catch (const std::bad_alloc&) {
         ::OutputDebugStringW(L"Out of memory\n");

@@ -19,13 +19,16 @@ SGrabSlot& GrabSlot()
 
 void EndGrabRequest()
 {
+    // The buffer goes first, so a request that ends here finds no frame.
+    std::vector<uint8_t> old;
+    {
+        auto guard = g_slot.frameLock.Acquire();
+        old.swap(g_slot.frame);
+    }
     if (g_slot.bArmed.exchange(false, std::memory_order_acq_rel)) {
         g_slot.bDone.store(true, std::memory_order_release);
         g_slot.doneEvent.Set();
     }
-    std::vector<uint8_t> old;
-    auto guard = g_slot.frameLock.Acquire();
-    old.swap(g_slot.frame);
 }
 
 bool CSampleGrabberCB::Create(Microsoft::WRL::ComPtr<CSampleGrabberCB>& out)

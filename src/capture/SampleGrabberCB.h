@@ -23,6 +23,8 @@ struct SGrabSlot {
     std::atomic<bool> bArmed{false};
     std::atomic<bool> bDone{false};
     fw::Lock frameLock; // guards the frame and its description
+    // Holds a frame only between the callback and the capture that asked for
+    // it; its memory is kept for the next frame until the graph goes.
     std::vector<uint8_t> frame;
     FrameDesc desc;
     fw::Event doneEvent;

@@ -109,7 +109,10 @@ std::wstring CSnapshot::TakeSnapshot()
     // thread's own apartment.
     fw::ComApartment com(COINIT_MULTITHREADED);
 
-    std::vector<uint8_t> image;
+    // The image buffer is kept for the next snapshot: filling mapped memory
+    // is far cheaper than faulting in a fresh buffer of a large frame.
+    std::vector<uint8_t>& image = m_image;
+    image.clear();
     if (!Grab(s, image) || image.empty())
         return {};
 

@@ -59,6 +59,7 @@ private:
     FixCopyFn m_fixCopy;
     fw::Lock m_lock;
     SnapshotSettings m_next;
+    std::vector<uint8_t> m_image; // the worker thread's, kept between snapshots
 };
 
 // The picture folder made when it is missing (one level, as the folder

@@ -53,6 +53,25 @@ TEST_F(StillCaptureTest, BothModesGiveTheFrameUprightAsABmp)
     }
 }
 
+// A large frame is copied into memory the slot already has: each capture
+// still gets a frame of its own, and nothing of it stays behind.
+TEST_F(StillCaptureTest, EachCaptureTakesANewFrameIntoTheMemoryOfTheLast)
+{
+    UseCameras({Camera(L"Camera", {Yuy2(640, 480), Yuy2(2592, 1944)})});
+    ASSERT_TRUE(StartPreviewOn(0, 4));
+    ASSERT_TRUE(WaitRunning());
+    const tamsel::SGrabSlot& slot = tamsel::GrabSlot();
+    std::vector<uint8_t> first, second;
+    ASSERT_TRUE(m_engine->CaptureStill(first));
+    EXPECT_TRUE(slot.frame.empty()) << "a taken frame does not stay in the slot";
+    EXPECT_GE(slot.frame.capacity(), 2592u * 1944u * 2u) << "the frame's memory stays for the next one";
+    ASSERT_TRUE(m_engine->CaptureStill(second));
+    ASSERT_EQ(first.size(), second.size());
+    EXPECT_NE(first, second) << "the second capture returned the first frame again";
+    m_engine->TearDownGraph();
+    EXPECT_EQ(slot.frame.capacity(), 0u) << "the memory goes with the graph";
+}
+
 TEST_F(StillCaptureTest, StillPinJpegIsReturnedAsTheCameraSentIt)
 {
     UseCameras({Camera(L"Jpeg stills", {Yuy2(640, 480), Mjpg(2592, 1944)})});
