@@ -159,6 +159,14 @@ void CSetupDlg::Refresh(SetupGroup group)
             return m_pSkin->Image(face == SetupFace::On ? kPlaces[i].onEntry : kPlaces[i].offEntry);
         };
         m_buttons[i].SetImages(image(f.normal), image(f.pressed));
+        // The button does not erase: the background is drawn again below
+        // it, or the old face would show through the new one's
+        // transparent parts.
+        RECT below;
+        if (::GetWindowRect(m_buttons[i].Hwnd(), &below)) {
+            ::MapWindowPoints(nullptr, Hwnd(), reinterpret_cast<POINT*>(&below), 2);
+            ::RedrawWindow(Hwnd(), &below, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+        }
     }
 }
 

@@ -162,7 +162,7 @@ uint32_t SkinColour(int k)
     return colours[static_cast<size_t>(k) * 37 % colours.size()];
 }
 
-bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], int w, int h, bool clearLast)
+bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], int w, int h, int clearQuarter)
 {
     CLSID png;
     if (!tdrv::StartGdiplus() || !tdrv::EncoderClsid(L"image/png", png))
@@ -171,7 +171,7 @@ bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], in
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const int q = (x >= w / 2 ? 1 : 0) + (y >= h / 2 ? 2 : 0);
-            pixels[static_cast<size_t>(y) * w + x] = q == 3 && clearLast ? 0u : 0xFF000000u | quarters[q];
+            pixels[static_cast<size_t>(y) * w + x] = q == clearQuarter ? 0u : 0xFF000000u | quarters[q];
         }
     Gdiplus::GpBitmap* bitmap = nullptr;
     if (Gdiplus::DllExports::GdipCreateBitmapFromScan0(w, h, w * 4, PixelFormat32bppARGB,

@@ -44,9 +44,9 @@ HWND OwnedDialogWithControl(HWND owner, int controlId);
 // differ by 50 in some channel and none is black or white) ...
 uint32_t SkinColour(int k);
 // ... and a PNG of four quarters in the given colours (0x00RRGGBB: top left,
-// top right, bottom left, bottom right); `clearLast` leaves the fourth
-// transparent.
-bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], int w, int h, bool clearLast);
+// top right, bottom left, bottom right); quarter `clearQuarter` (0..3) is
+// left transparent, none for -1.
+bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], int w, int h, int clearQuarter);
 // The largest difference of two colours in one channel.
 int ColourDiff(uint32_t a, uint32_t b);
 
