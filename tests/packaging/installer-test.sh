@@ -3,7 +3,8 @@
 # winenv.sh: what it installs and registers, that the installed program
 # keeps its settings in the folder the registry names, that an install over
 # a running copy asks that copy to quit and replaces its files, and that the
-# uninstaller removes the program but not the user's pictures and settings.
+# uninstaller removes the program but not the user's pictures and settings;
+# the installed manual opens from the setup dialog through the shell.
 # The installers are built here from copies of the build tree (Tamsel.exe,
 # pic, "User Manual.pdf"); the second one carries changed files.
 #   installer-test.sh STATE TAMSEL.NSI WIN64_BUILD_TREE WORKDIR
@@ -135,6 +136,43 @@ we wine "$tdriver" quit 15000 >/dev/null 2>&1 || fail "tdriver quit: the program
 wait_app && [ "$app_rc" = 0 ] || fail "the program ended with '$app_rc' after UM_QUIT"
 [ -f "$appdata/$folder_name/setup.ini" ] || fail "no setup.ini in %APPDATA%\\$folder_name"
 [ -e "$appdata/Corvane Varnex" ] && fail "settings went to the default folder"
+
+# -- 2b. the installed manual opens from the setup dialog -------------------
+# A .pdf handler of the test's own records what the shell opens with it.
+# Wine's classes root does not read the user's classes, so it goes into the
+# prefix's machine classes, and the entry found there is put back after.
+cat >"$work/record.bat" <<'BAT'
+@echo %~1>>"%~dp0manual-open.txt"
+BAT
+rm -f "$work/manual-open.txt"
+pdf_classes='HKLM\Software\Classes'
+pdf_before=$(we wine reg query "$pdf_classes\.pdf" /ve 2>/dev/null | tr -d '\r' | sed -n 's/^ *(Default) *REG_SZ *//p')
+we wine reg add "$pdf_classes\.pdf" /ve /d TamselTestPdf /f >/dev/null 2>&1
+we wine reg add "$pdf_classes\TamselTestPdf\shell\open\command" /ve \
+    /d "\"$(we winepath -w "$work/record.bat" 2>/dev/null)\" \"%1\"" /f >/dev/null 2>&1
+# The window opens as from the notification area; without a camera it says
+# so first.
+start_app
+UM_EXTERN_CLICK=0x475
+IDC_BTN_SETUP=1002
+IDC_SETUP_USER_MANUAL=1028
+we wine "$tdriver" post $UM_EXTERN_CLICK >/dev/null 2>&1 || fail "the program's window is gone"
+answer_and_press() { we wine "$tdriver" answer >/dev/null 2>&1; we wine "$tdriver" press $IDC_BTN_SETUP 1000 >/dev/null 2>&1; }
+poll 20 answer_and_press || fail "no setup button to press"
+we wine "$tdriver" press $IDC_SETUP_USER_MANUAL 10000 >/dev/null 2>&1 || fail "no setup dialog with a manual button"
+if poll 100 grep -qF 'C:\Program Files\Tamsel\User Manual.pdf' "$work/manual-open.txt" 2>/dev/null; then
+    :
+else
+    fail "the manual was not opened through the shell: $(cat "$work/manual-open.txt" 2>&1)"
+fi
+we wine "$tdriver" quit 15000 >/dev/null 2>&1 || fail "tdriver quit: the program did not end"
+wait_app
+if [ -n "$pdf_before" ]; then
+    we wine reg add "$pdf_classes\.pdf" /ve /d "$pdf_before" /f >/dev/null 2>&1
+else
+    we wine reg delete "$pdf_classes\.pdf" /f >/dev/null 2>&1
+fi
+we wine reg delete "$pdf_classes\TamselTestPdf" /f >/dev/null 2>&1
 
 # -- 3. installing over a running copy --------------------------------------
 start_app

@@ -6,6 +6,9 @@
 //   tdriver answer [BUTTON]           press a button (default OK) of the first box
 //   tdriver key VK [down|up|tap]      send a key with SendInput
 //   tdriver capture FILE.png [main]   capture the screen or the main window
+//   tdriver press ID [MS]             click button ID of the main window, or of
+//                                     a window it owns (the setup dialog), waiting
+//                                     up to MS (default 5000) for one to have it
 //   tdriver quit [MS]                 ask the program to end (WM_USER+170) and wait
 //                                     up to MS (default 15000) for its process to go:
 //                                     0 gone, 1 no program, 3 still running
@@ -24,9 +27,31 @@ unsigned long Number(const wchar_t* text) { return std::wcstoul(text, nullptr, 0
 int Usage()
 {
     std::fputs("usage: tdriver find | post MSG [WPARAM LPARAM] | boxes | answer [BUTTON] |"
-               " key VK [down|up|tap] | capture FILE.png [main] | quit [MS]\n",
+               " key VK [down|up|tap] | capture FILE.png [main] | press ID [MS] | quit [MS]\n",
                stderr);
     return 2;
+}
+
+// The visible window, `main` or one it owns, that has a control `id`.
+HWND WindowWithControl(HWND main, int id)
+{
+    if (::IsWindowVisible(main) && ::GetDlgItem(main, id))
+        return main;
+    struct Search {
+        HWND main;
+        int id;
+        HWND found;
+    } search = {main, id, nullptr};
+    ::EnumWindows(
+        [](HWND wnd, LPARAM lp) -> BOOL {
+            auto& s = *reinterpret_cast<Search*>(lp);
+            if (::GetWindow(wnd, GW_OWNER) != s.main || !::IsWindowVisible(wnd) || !::GetDlgItem(wnd, s.id))
+                return TRUE;
+            s.found = wnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 } // namespace
@@ -74,6 +99,16 @@ int wmain(int argc, wchar_t** argv)
     if (cmd == L"capture" && argc >= 3) {
         const bool ofMain = argc > 3 && std::wstring(argv[3]) == L"main";
         return tdrv::CaptureWindowToPng(ofMain ? main : nullptr, argv[2]) ? 0 : 1;
+    }
+    if (cmd == L"press" && argc >= 3) {
+        const int id = static_cast<int>(Number(argv[2]));
+        const DWORD ms = argc > 3 ? Number(argv[3]) : 5000;
+        HWND owner = nullptr;
+        if (!main || !tdrv::WaitUntil([&] { return (owner = WindowWithControl(main, id)) != nullptr; }, ms))
+            return 1;
+        return ::PostMessageW(owner, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                              reinterpret_cast<LPARAM>(::GetDlgItem(owner, id)))
+                   ? 0 : 1;
     }
     if (cmd == L"quit") {
         if (!main)
