@@ -40,7 +40,8 @@ void Dialog::CenterOverOwner()
 {
     RECT window, around;
     ::GetWindowRect(m_hwnd, &window);
-    MONITORINFO monitor = {sizeof(monitor)};
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
     if (!::GetMonitorInfoW(::MonitorFromWindow(m_hwnd, MONITOR_DEFAULTTONEAREST), &monitor))
         ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
     const RECT& work = monitor.rcWork;
