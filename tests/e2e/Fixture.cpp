@@ -194,6 +194,40 @@ int ColourDiff(uint32_t a, uint32_t b)
 
 // ---- fixture ----------------------------------------------------------------
 
+namespace {
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK FindOwnedDialog(HWND wnd, LPARAM param)
+{
+    auto& search = *reinterpret_cast<OwnedSearch*>(param);
+    wchar_t cls[16] = {};
+    ::GetClassNameW(wnd, cls, 16);
+    if (std::wstring(cls) == L"#32770" && ::IsWindowVisible(wnd) && ::GetWindow(wnd, GW_OWNER) == search.owner &&
+        !::GetDlgItem(wnd, 0xFFFF)) { // a message box's text
+        search.found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+HWND WaitForOwnedDialog(HWND owner, DWORD ms)
+{
+    OwnedSearch search{owner, nullptr};
+    tdrv::WaitUntil(
+        [&] {
+            ::EnumWindows(&FindOwnedDialog, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        },
+        ms);
+    return search.found;
+}
+
 std::wstring TestCapturePath() { return L"F:\\temp.jpg"; }
 
 std::string IniValue(const std::wstring& path, const std::string& key)

@@ -35,6 +35,9 @@ void SetWindowsVersion(const wchar_t* name);
 using tdrv::KernelHandlesByType;
 // Windows (top-level and children) that belong to a process.
 int WindowCount(DWORD pid);
+// A visible dialog owned by `owner` that is no message box, waited for; null
+// when none shows within the time.
+HWND WaitForOwnedDialog(HWND owner, DWORD ms);
 
 // A visible top-level dialog of the program that `owner` owns and that holds
 // a control `controlId` (the setup dialog: 1015); null when there is none.
