@@ -3,18 +3,28 @@
 # and only those that are missing.
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ googletest libgtest-dev
-    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
+# The demo run needs the cross compiler, Wine, a virtual display and the
+# skin's renderer; the tests and the packages need the rest.
+run_packages=(
+    cmake ninja-build g++ googletest
+    g++-mingw-w64-x86-64-posix
     wine wine64 xvfb
+    libjpeg-turbo-progs librsvg2-bin fonts-dejavu-core python3
+)
+test_packages=(
+    libgtest-dev
+    g++-mingw-w64-i686-posix
     clang libclang-rt-14-dev
-    libimage-exiftool-perl exiv2 libjpeg-turbo-progs
-    librsvg2-bin fonts-dejavu-core python3
+    libimage-exiftool-perl exiv2
     # Packaging: the installer, the manual's PDF and its checks. munkres
     # before weasyprint: it satisfies the font library's "scipy or munkres"
     # without scipy's 200 MB.
     nsis python3-munkres python3-markdown weasyprint poppler-utils
 )
+#   install-deps.sh          everything
+#   install-deps.sh --run    what the demo run needs
+packages=("${run_packages[@]}")
+[ "${1:-}" = --run ] || packages+=("${test_packages[@]}")
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

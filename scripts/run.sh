@@ -19,7 +19,7 @@ build=${TAMSEL_RUN_BUILD:-build/win64}
 state=${TAMSEL_RUN_STATE:-build/run}
 gpssim=${TAMSEL_RUN_GPSSIM:-build/gpssim}
 
-scripts/install-deps.sh
+scripts/install-deps.sh --run
 [ -f "$build/build.ninja" ] || cmake -S . -B "$build" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
 targets=(Tamsel tamsel_vcam vcamctl tdriver)
