@@ -599,6 +599,39 @@ TEST_F(SetupDialogTest, IdleFlashPreviewAndGeotaggingChoicesAreAppliedAndSaved)
     EXPECT_EQ(IniValue(SetupIni(), "PreviewSize"), large ? "2" : "1");
 }
 
+TEST_F(SetupDialogTest, CamerasComingAndGoingWhileItIsOpenShowInTheCameraButtons)
+{
+    MakeSkin();
+    AddCamera(0, Camera(L"Desk", {Yuy2(640, 480), Yuy2(800, 600)}));
+    Open();
+    HWND dlg = OpenSetup();
+    ASSERT_NE(dlg, nullptr);
+    Findings wrong = UntilShown(dlg, [&](const Shot& s, Findings& out) { ExpectFaces(s, kStartLit, out); });
+    ASSERT_TRUE(wrong.empty()) << Join(wrong);
+
+    // Plugged in: camera 2 is there to be chosen.
+    AddCamera(1, Camera(L"Door", {Yuy2(640, 480), Yuy2(800, 600)}));
+    vcam::BroadcastDeviceChange();
+    std::set<int> lit = kStartLit;
+    lit.insert(1016);
+    wrong = UntilShown(dlg, [&](const Shot& s, Findings& out) { ExpectFaces(s, lit, out); }, 10000);
+    EXPECT_TRUE(wrong.empty()) << Join(wrong);
+    m_mark = m_traces.Mark();
+    Press(dlg, 1016);
+    ASSERT_TRUE(WaitTrace("Graph event 0xd\n")); // the preview runs on camera 2
+    m_mark = m_traces.Mark();
+
+    // The chosen camera lost: the preview goes back to the first, and so
+    // do the buttons, with camera 2 "off" again.
+    ASSERT_EQ(vcam::SetUnplugged(1, true), S_OK);
+    vcam::BroadcastDeviceChange();
+    ASSERT_TRUE(WaitTrace("Graph event 0x1f\n", 10000));
+    wrong = UntilShown(dlg, [&](const Shot& s, Findings& out) { ExpectFaces(s, kStartLit, out); }, 10000);
+    EXPECT_TRUE(wrong.empty()) << Join(wrong);
+    ExpectNoBox(300);
+    EXPECT_EQ(SavedOnClose(dlg, ReserveIni(), "CurDevIndex"), "0");
+}
+
 TEST_F(SetupDialogTest, TwentyOpeningsLeakNothingAndFreeTheImagesEachTime)
 {
     MakeSkin();
