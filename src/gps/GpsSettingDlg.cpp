@@ -1,7 +1,6 @@
 #include "gps/GpsSettingDlg.h"
 
 #include <cwchar>
-#include <string>
 
 #include "framework/Debug.h"
 #include "framework/Handles.h"
@@ -69,10 +68,9 @@ void CGpsSettingDlg::FillPortList()
 {
     HWND list = Item(IDC_GPS_PORT_LIST);
     m_scan.m_vecPorts.clear();
-    std::wstring error;
-    // A failed discovery leaves the list empty: the same as no port at all.
-    if (!EnumComPorts(m_scan.m_vecPorts, &error))
-        fw::DebugTrace(L"%ls\n", error.c_str());
+    // A failed discovery (traced by discovery itself) leaves the list empty:
+    // the same as no port at all.
+    EnumComPorts(m_scan.m_vecPorts);
     if (m_scan.m_vecPorts.empty()) {
         ::PostMessageW(Hwnd(), UM_NO_COMPORT, 0, 0);
         ::EnableWindow(list, FALSE);

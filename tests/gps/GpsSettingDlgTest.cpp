@@ -233,6 +233,7 @@ protected:
     }
 
     gpssim::Client m_sim;
+    tdrv::DebugStrings m_traces;
     TestComPorts m_ports;
     MessageSink m_sink;
     fw::GpImagePtr m_faces[kFaceCount];
@@ -365,20 +366,38 @@ TEST_F(GpsSettingDlgTest, AScanThatFindsNothingKeepsTheSelectionOfTheLastOneThat
     EXPECT_EQ(m_sink.Params(UM_GPS_PORT), std::vector<WPARAM>{49});
 }
 
-TEST_F(GpsSettingDlgTest, NoPortIsReportedAndLeavesNothingToScanOrTake)
+TEST_F(GpsSettingDlgTest, NoPortOrAFailedDiscoveryIsReportedAndLeavesNothingToScanOrTake)
 {
-    Open(5);
-    ExpectBox(L"Warning", L"Can not find any comport");
-    EXPECT_TRUE(ListItems().empty());
-    EXPECT_FALSE(::IsWindowEnabled(List()));
-    Click(IDC_GPS_AUTO_SCAN);
-    ExpectBox(L"Warnning", L"No comport device find!!");
-    EXPECT_FALSE(Ended());
-    Click(IDC_GPS_OK);
-    ASSERT_TRUE(WaitEnded());
-    m_sink.Pump(100);
-    EXPECT_EQ(m_sink.Count(UM_GPS_PORT), 0);
-    EXPECT_EQ(m_sink.Count(UM_GPS_STOP), 1);
+    // A device path too long for discovery's buffer makes the whole discovery fail.
+    const std::vector<TestPortEntry> failing = {
+        {L"Short (COM4)", L"Serial port"}, {L"Long (COM5)", L"Serial port", L"", L"ROOT\\PORTS\\" + std::wstring(90, L'L')}};
+    for (bool discoveryFails : {false, true}) {
+        SCOPED_TRACE(discoveryFails ? "discovery fails" : "no port");
+        if (discoveryFails) {
+            for (const TestPortEntry& entry : failing) {
+                std::wstring error;
+                ASSERT_TRUE(m_ports.Add(entry, error)) << testing::PrintToString(error);
+            }
+        }
+        const int stops = m_sink.Count(UM_GPS_STOP);
+        const size_t mark = m_traces.Mark();
+        Open(4);
+        ExpectBox(L"Warning", L"Can not find any comport");
+        EXPECT_EQ(CountTrace(m_traces, mark, "SetupDiGetDeviceInterfaceDetail failed. (err=7a)\n"),
+                  discoveryFails ? 1 : 0);
+        EXPECT_TRUE(ListItems().empty());
+        EXPECT_FALSE(::IsWindowEnabled(List()));
+        Click(IDC_GPS_AUTO_SCAN);
+        ExpectBox(L"Warnning", L"No comport device find!!");
+        EXPECT_FALSE(Ended());
+        Click(IDC_GPS_OK);
+        ASSERT_TRUE(WaitEnded());
+        m_dialogThread.Stop(1000, L"dialog thread still runs\n");
+        m_sink.Pump(100);
+        EXPECT_EQ(m_sink.Count(UM_GPS_PORT), 0);
+        EXPECT_EQ(m_sink.Count(UM_GPS_STOP), stops + 1);
+        m_ports.RemoveAll();
+    }
 }
 
 TEST_F(GpsSettingDlgTest, NothingClosesTheDialogDuringAScan)
