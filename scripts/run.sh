@@ -25,9 +25,17 @@ scripts/install-deps.sh --run
 targets=(Tamsel tamsel_vcam vcamctl tdriver)
 # The manual opens from the setup dialog; it needs weasyprint to be built.
 ninja -C "$build" -t targets all 2>/dev/null | grep -q '^tamsel_manual:' && targets+=(tamsel_manual)
-cmake --build "$build" --target "${targets[@]}"
-[ -f "$gpssim/build.ninja" ] || cmake -S tools/gpssim -B "$gpssim" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$gpssim"
+# The compiler's lines go to a log, shown only when the build fails.
+mkdir -p "$state"
+echo "Building Tamsel.exe, the virtual camera and the GPS receiver simulator (log: $state/build.log) ..."
+if ! { cmake --build "$build" --target "${targets[@]}" &&
+       { [ -f "$gpssim/build.ninja" ] ||
+         cmake -S tools/gpssim -B "$gpssim" -G Ninja -DCMAKE_BUILD_TYPE=Release; } &&
+       cmake --build "$gpssim"; } >"$state/build.log" 2>&1; then
+    tail -n 30 "$state/build.log" >&2
+    echo "run: the build failed (whole log: $state/build.log)" >&2
+    exit 1
+fi
 
 # Everything of the run lives in sessions of its own (setsid): Ctrl+C reaches
 # this script only, which then ends the program in order instead of Wine,
