@@ -10,6 +10,7 @@ run_packages=(
     g++-mingw-w64-x86-64-posix
     wine wine64 xvfb
     libjpeg-turbo-progs librsvg2-bin fonts-dejavu-core python3
+    x11vnc # to look at the virtual display the demo makes
 )
 test_packages=(
     libgtest-dev

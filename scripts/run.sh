@@ -159,7 +159,7 @@ echo "Display: $run_display"
 if [ $own_display = 1 ]; then
     echo "  screenshot: scripts/winenv.sh exec $state -- wine $build/tools/driver/tdriver.exe capture shot.png"
     echo "  live view:  x11vnc -display $run_display -localhost -viewonly -nopw -forever"
-    echo "              (apt-get install x11vnc), then a VNC viewer on localhost:5900"
+    echo "              (installed by this script), then a VNC viewer on localhost:5900"
 fi
 show_files
 echo "Debug lines of Tamsel, each once (all of Wine's output: $state/wine.log):"
