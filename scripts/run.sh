@@ -106,9 +106,16 @@ vcamctl add 0 "Tamsel Demo Camera" "YUY2 640x480" "YUY2 1024x768" "YUY2 2592x194
 # folders real folders, so nothing lands in the home folder.
 user=$(ls "$prefix/drive_c/users" | grep -vx Public | head -n1)
 pictures="$prefix/drive_c/users/$user/Pictures"
-folder_name=$(inenv wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VarnexApplication' \
+# The run's prefix gets the settings folder name an installer would write
+# (the program looks for it first and says so when it is missing).
+uninst_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VarnexApplication'
+folder_name=$(inenv wine reg query "$uninst_key" \
     /v AppFolderName 2>/dev/null | tr -d '\r' | sed -n 's/^ *AppFolderName *REG_SZ *//p' || true)
-settings="$prefix/drive_c/users/$user/AppData/Roaming/${folder_name:-Corvane Varnex}"
+if [ -z "$folder_name" ]; then
+    folder_name="Corvane Varnex"
+    inenv wine reg add "$uninst_key" /v AppFolderName /d "$folder_name" /f >/dev/null 2>&1 || true
+fi
+settings="$prefix/drive_c/users/$user/AppData/Roaming/$folder_name"
 if [ -L "$pictures" ]; then
     echo "run: $pictures links outside the run folder" >&2
     exit 1

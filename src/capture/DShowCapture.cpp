@@ -587,10 +587,15 @@ bool CDShowCapture::SetRunning(bool run)
     if (!m_pGraph || FAILED(fw::TraceHr(L"IMediaControl", m_pGraph.As(&control))) ||
         !StateQueryOk(control->GetState(1000, &state)))
         return false;
+    bool running = state == State_Running;
     if (run && state != State_Running)
-        fw::TraceHr(L"IMediaControl::Run", control->Run());
+        running = SUCCEEDED(fw::TraceHr(L"IMediaControl::Run", control->Run()));
     else if (!run && state != State_Stopped)
         fw::TraceHr(L"IMediaControl::Stop", control->Stop());
+    {
+        auto guard = m_lock.Acquire();
+        m_bRunning = run && running;
+    }
     ComPtr<IVideoWindow> video;
     if (SUCCEEDED(m_pGraph.As(&video)))
         fw::TraceHr(L"IVideoWindow::put_Visible", video->put_Visible(run ? OATRUE : OAFALSE));
@@ -628,6 +633,7 @@ void CDShowCapture::TearDownGraph()
         auto guard = m_lock.Acquire();
         graph.Swap(m_pGraph);
         cap.Swap(m_pCapFilter);
+        m_bRunning = false;
     }
     ComPtr<CSampleGrabberCB> callback;
     callback.Swap(m_pGrabberCB);
@@ -725,14 +731,18 @@ bool CDShowCapture::CaptureStill(std::vector<uint8_t>& image)
 {
     // Take what the capture needs while the main thread cannot swap it.
     ComPtr<IGraphBuilder> graph;
-    bool stillMode = false;
+    bool stillMode = false, running = false;
     {
         auto guard = m_lock.Acquire();
         graph = m_pGraph;
+        running = m_bRunning;
         if (m_nCurDev >= 0 && m_nCurDev < static_cast<int>(m_devList.size()))
             stillMode = m_devList[m_nCurDev].bUseStillPin;
     }
-    if (!graph || GetGraphState() != kGraphRunning)
+    // The engine's own record of the state, not a query of the graph: under
+    // Wine a state query from this thread while the window thread changes
+    // the graph's state can deadlock inside the filter graph.
+    if (!graph || !running)
         return false;
 
     SGrabSlot& slot = GrabSlot();
@@ -753,6 +763,9 @@ bool CDShowCapture::CaptureStill(std::vector<uint8_t>& image)
             return false;
         }
     }
+    // Not held while waiting: a graph torn down meanwhile is then released
+    // for the last time on the thread that tears it down, never here.
+    graph.Reset();
 
     // A camera that never delivers must not hold the snapshot worker for ever.
     if (!slot.doneEvent.Wait(kStillWaitMs) && !slot.bDone.load(std::memory_order_acquire)) {

@@ -144,6 +144,7 @@ private:
     std::vector<SCamDevInfo> m_devList;
     int m_nCurDev = -1;
     Microsoft::WRL::ComPtr<IGraphBuilder> m_pGraph;
+    bool m_bRunning = false; // the graph was last set running by the engine (under m_lock)
     Microsoft::WRL::ComPtr<IBaseFilter> m_pCapFilter;
     Microsoft::WRL::ComPtr<CSampleGrabberCB> m_pGrabberCB;
     PreviewConfig m_config;
