@@ -106,8 +106,8 @@ vcamctl add 0 "Tamsel Demo Camera" "YUY2 640x480" "YUY2 1024x768" "YUY2 2592x194
 # folders real folders, so nothing lands in the home folder.
 user=$(ls "$prefix/drive_c/users" | grep -vx Public | head -n1)
 pictures="$prefix/drive_c/users/$user/Pictures"
-# The run's prefix gets the settings folder name an installer would write
-# (the program looks for it first and says so when it is missing).
+# The run's prefix gets the settings folder name an installer would write,
+# so the demo keeps its settings where an installed copy would.
 uninst_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VarnexApplication'
 folder_name=$(inenv wine reg query "$uninst_key" \
     /v AppFolderName 2>/dev/null | tr -d '\r' | sed -n 's/^ *AppFolderName *REG_SZ *//p' || true)
