@@ -118,32 +118,14 @@ int WindowCount(DWORD pid)
 
 namespace {
 
-struct ControlSearch {
-    HWND owner;
-    int controlId;
-    HWND found;
-};
-
-BOOL CALLBACK FindDialogWithControl(HWND wnd, LPARAM param)
-{
-    auto& search = *reinterpret_cast<ControlSearch*>(param);
-    if (::GetWindow(wnd, GW_OWNER) == search.owner && ::IsWindowVisible(wnd) &&
-        ::GetDlgItem(wnd, search.controlId)) {
-        search.found = wnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
 } // namespace
 
-HWND OwnedDialogWithControl(HWND owner, int controlId)
+std::string Join(const Findings& findings)
 {
-    if (!owner)
-        return nullptr;
-    ControlSearch search{owner, controlId, nullptr};
-    ::EnumWindows(&FindDialogWithControl, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    std::string text;
+    for (const std::string& f : findings)
+        text += "\n  " + f;
+    return text;
 }
 
 uint32_t SkinColour(int k)

@@ -6,6 +6,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Driver.h"
 #include "VcamConfig.h"
@@ -39,9 +40,12 @@ int WindowCount(DWORD pid);
 // when none shows within the time.
 HWND WaitForOwnedDialog(HWND owner, DWORD ms);
 
-// A visible top-level dialog of the program that `owner` owns and that holds
-// a control `controlId` (the setup dialog: 1015); null when there is none.
-HWND OwnedDialogWithControl(HWND owner, int controlId);
+using tdrv::OwnedDialogWithControl;
+
+// What a look at the screen found wrong, one line each, and the lines as one
+// text for a failure message.
+using Findings = std::vector<std::string>;
+std::string Join(const Findings& findings);
 
 // Test skins: distinct colours (five levels a channel, no greys, so any two
 // differ by 50 in some channel and none is black or white) ...

@@ -84,32 +84,14 @@ const SkinEntryFile kMainSkin[] = {
 
 constexpr int kBackground = 2;
 
-// Distinct colours: five levels per channel, greys left out, so any two
-// differ by 50 in some channel and none is black or white.
-uint32_t Palette(int k)
-{
-    static const std::vector<uint32_t> colours = [] {
-        const int level[] = {30, 80, 130, 180, 230};
-        std::vector<uint32_t> out;
-        for (int b = 0; b < 5; ++b)
-            for (int g = 0; g < 5; ++g)
-                for (int r = 0; r < 5; ++r)
-                    if (!(r == g && g == b))
-                        out.push_back(static_cast<uint32_t>(level[r] << 16 | level[g] << 8 | level[b]));
-        return out;
-    }();
-    // A stride through the cube keeps neighbouring faces far apart.
-    return colours[static_cast<size_t>(k * 37) % colours.size()];
-}
-
 // Quarter q (0 top left, 1 top right, 2 bottom left, 3 bottom right) of a
 // picture: the background's four and three of each face; a face's fourth
 // quarter is transparent.
 uint32_t QuarterColour(int entry, int q)
 {
     if (entry == kBackground)
-        return Palette(q);
-    return Palette(4 + entry * 3 + q);
+        return SkinColour(q);
+    return SkinColour(4 + entry * 3 + q);
 }
 
 // Faces are 160 x 80: wider than some buttons and narrower than others, and
@@ -170,8 +152,6 @@ struct Shot {
         return sx >= 0 && sy >= 0 && sx < ::GetSystemMetrics(SM_CXSCREEN) && sy < ::GetSystemMetrics(SM_CYSCREEN);
     }
 };
-
-using Findings = std::vector<std::string>;
 
 Shot TakeShot(HWND wnd)
 {
@@ -282,14 +262,6 @@ Findings UntilShown(HWND wnd, const std::function<void(const Shot&, Findings&)>&
         },
         ms, 100);
     return last;
-}
-
-std::string Join(const Findings& findings)
-{
-    std::string text;
-    for (const std::string& f : findings)
-        text += "\n  " + f;
-    return text;
 }
 
 POINT Centre(const Box& b) { return {b.x + b.w / 2, b.y + b.h / 2}; }

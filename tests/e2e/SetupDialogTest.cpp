@@ -124,8 +124,6 @@ struct Shot {
         return sx >= 0 && sy >= 0 && sx < ::GetSystemMetrics(SM_CXSCREEN) && sy < ::GetSystemMetrics(SM_CYSCREEN);
     }
 };
-using Findings = std::vector<std::string>;
-
 Shot TakeShot(HWND wnd)
 {
     Shot shot;
@@ -219,14 +217,6 @@ Findings UntilShown(HWND wnd, const std::function<void(const Shot&, Findings&)>&
         },
         ms, 100);
     return last;
-}
-
-std::string Join(const Findings& findings)
-{
-    std::string text;
-    for (const std::string& f : findings)
-        text += "\n  " + f;
-    return text;
 }
 
 vcam::DeviceConfig Camera(const wchar_t* name, std::vector<vcam::Format> formats)

@@ -100,8 +100,6 @@ std::string Hex(uint32_t c)
     return text;
 }
 
-using Findings = std::vector<std::string>;
-
 // A window's client area as the screen shows it.
 struct Shot {
     tdrv::ScreenPixels pixels;
@@ -156,14 +154,6 @@ Findings UntilShown(HWND wnd, const std::function<void(const Shot&, Findings&)>&
         },
         ms, 100);
     return last;
-}
-
-std::string Join(const Findings& findings)
-{
-    std::string text;
-    for (const std::string& f : findings)
-        text += "\n  " + f;
-    return text;
 }
 
 // A line of text as a fresh device context draws it (the stock system font,

@@ -663,4 +663,34 @@ bool ScreenPixels::SavePng(const std::wstring& pngPath) const
     return EncoderClsid(L"image/png", png) && fw::gp::GdipSaveImageToFile(image, pngPath.c_str(), &png, nullptr) == Gdiplus::Ok;
 }
 
+namespace {
+
+struct ControlSearch {
+    HWND owner;
+    int controlId;
+    HWND found;
+};
+
+BOOL CALLBACK FindDialogWithControl(HWND wnd, LPARAM param)
+{
+    auto& search = *reinterpret_cast<ControlSearch*>(param);
+    if (::GetWindow(wnd, GW_OWNER) == search.owner && ::IsWindowVisible(wnd) &&
+        ::GetDlgItem(wnd, search.controlId)) {
+        search.found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+} // namespace
+
+HWND OwnedDialogWithControl(HWND owner, int controlId)
+{
+    if (!owner)
+        return nullptr;
+    ControlSearch search{owner, controlId, nullptr};
+    ::EnumWindows(&FindDialogWithControl, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 } // namespace tdrv

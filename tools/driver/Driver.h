@@ -67,6 +67,9 @@ private:
 
 // The program's main window (by its class), or null.
 HWND FindMainWindow();
+// A visible top-level window that `owner` owns and that holds a control
+// `controlId` (the setup dialog: 1015); null when there is none.
+HWND OwnedDialogWithControl(HWND owner, int controlId);
 HWND WaitForMainWindow(DWORD timeoutMs);
 DWORD WindowPid(HWND wnd);
 // Ends every process that owns a main window (left over from a failed test).

@@ -37,21 +37,7 @@ HWND WindowWithControl(HWND main, int id)
 {
     if (::IsWindowVisible(main) && ::GetDlgItem(main, id))
         return main;
-    struct Search {
-        HWND main;
-        int id;
-        HWND found;
-    } search = {main, id, nullptr};
-    ::EnumWindows(
-        [](HWND wnd, LPARAM lp) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(lp);
-            if (::GetWindow(wnd, GW_OWNER) != s.main || !::IsWindowVisible(wnd) || !::GetDlgItem(wnd, s.id))
-                return TRUE;
-            s.found = wnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    return tdrv::OwnedDialogWithControl(main, id);
 }
 
 } // namespace
