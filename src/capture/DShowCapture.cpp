@@ -588,8 +588,11 @@ bool CDShowCapture::SetRunning(bool run)
         !StateQueryOk(control->GetState(1000, &state)))
         return false;
     bool running = state == State_Running;
-    if (run && state != State_Running)
+    if (run && state != State_Running) {
         running = SUCCEEDED(fw::TraceHr(L"IMediaControl::Run", control->Run()));
+        if (running)
+            m_clock.Hold(m_pGraph.Get());
+    }
     else if (!run && state != State_Stopped)
         fw::TraceHr(L"IMediaControl::Stop", control->Stop());
     {
@@ -627,6 +630,8 @@ void CDShowCapture::TearDownGraph()
 {
     // Take the graph out first: stopping it may pump messages, and a handler
     // that runs meanwhile (a device change) must not mistake it for live.
+    // Its clock goes after it.
+    fw::ClockKeeper clock(std::move(m_clock));
     ComPtr<IGraphBuilder> graph;
     ComPtr<IBaseFilter> cap;
     {

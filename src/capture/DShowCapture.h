@@ -15,6 +15,7 @@
 #include "capture/DShow.h"
 #include "capture/FormatRules.h"
 #include "capture/SampleGrabberCB.h"
+#include "framework/ClockKeeper.h"
 #include "framework/Handles.h"
 
 namespace tamsel {
@@ -147,6 +148,8 @@ private:
     bool m_bRunning = false; // the graph was last set running by the engine (under m_lock)
     Microsoft::WRL::ComPtr<IBaseFilter> m_pCapFilter;
     Microsoft::WRL::ComPtr<CSampleGrabberCB> m_pGrabberCB;
+    // The running graph's clock, let go after the graph (main thread only).
+    fw::ClockKeeper m_clock;
     PreviewConfig m_config;
     HWND m_hNotifyWnd = nullptr;
     ICaptureHost* m_host = nullptr;

@@ -363,7 +363,10 @@ HRESULT CaptureGraph::AddBranch(const std::wstring& pinName, const GUID& subtype
 
 HRESULT CaptureGraph::Run()
 {
-    return control->Run();
+    const HRESULT hr = control->Run();
+    if (SUCCEEDED(hr))
+        m_clock.Hold(graph.Get());
+    return hr;
 }
 
 bool CaptureGraph::WaitState(OAFilterState wanted, DWORD timeoutMs)

@@ -5,6 +5,7 @@
 
 #include "VcamCommon.h"
 #include "VcamConfig.h"
+#include "framework/ClockKeeper.h"
 
 #include <windows.h>
 #include <dshow.h>
@@ -95,6 +96,9 @@ struct Branch {
 };
 
 class CaptureGraph {
+    // First, so that it goes last: after the graph, whose clock it keeps.
+    fw::ClockKeeper m_clock;
+
 public:
     CaptureGraph() = default;
     ~CaptureGraph();
@@ -104,6 +108,7 @@ public:
     HRESULT Create(const std::wstring& displayName);
     // pin -> Sample Grabber (accepting `subtype`, or any video) -> Null Renderer.
     HRESULT AddBranch(const std::wstring& pinName, const GUID& subtype, Branch** out);
+    // Runs the graph and keeps its clock until the graph is gone.
     HRESULT Run();
     // Waits (bounded) until the graph reports `state`.
     bool WaitState(OAFilterState state, DWORD timeoutMs = kWaitMs);
