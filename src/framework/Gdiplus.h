@@ -26,4 +26,24 @@ struct GpGraphicsDeleter {
 };
 using GpGraphicsPtr = std::unique_ptr<Gdiplus::GpGraphics, GpGraphicsDeleter>;
 
+// A copy of `image` stretched to w x h, as a window would draw it; null when
+// there is no image or no memory.
+inline GpImagePtr ScaledCopy(Gdiplus::GpImage* image, UINT w, UINT h)
+{
+    if (!image)
+        return {};
+    Gdiplus::GpBitmap* bitmap = nullptr;
+    if (gp::GdipCreateBitmapFromScan0(static_cast<INT>(w), static_cast<INT>(h), 0, PixelFormat32bppPARGB, nullptr,
+                                      &bitmap) != Gdiplus::Ok)
+        return {};
+    GpImagePtr copy(bitmap);
+    Gdiplus::GpGraphics* raw = nullptr;
+    if (gp::GdipGetImageGraphicsContext(copy.get(), &raw) != Gdiplus::Ok)
+        return {};
+    GpGraphicsPtr graphics(raw);
+    if (gp::GdipDrawImageRectI(graphics.get(), image, 0, 0, static_cast<INT>(w), static_cast<INT>(h)) != Gdiplus::Ok)
+        return {};
+    return copy;
+}
+
 } // namespace fw

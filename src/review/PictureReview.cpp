@@ -19,33 +19,10 @@ fw::GpImagePtr LoadPictureImage(const std::wstring& path)
 
 namespace {
 
-// Neither the viewer nor the thumbnail button is ever larger than these. A
-// picture is decoded once and kept at the viewer's largest size: drawing a
-// 5-megapixel picture anew at every paint, and once more for the thumbnail,
-// costs GDI+ a full resample each time, and its decoded pixels take 20 MB.
-constexpr UINT kViewerWidth = 480, kViewerHeight = 360;
+// The thumbnail button is never larger than this.
 constexpr UINT kThumbWidth = 129, kThumbHeight = 97;
 
-// A copy of `picture` stretched to w x h, as the viewer and the button would
-// draw it; null when there is no picture or no memory.
-fw::GpImagePtr ScaledCopy(Gdiplus::GpImage* picture, UINT w, UINT h)
-{
-    if (!picture)
-        return {};
-    Gdiplus::GpBitmap* bitmap = nullptr;
-    if (fw::gp::GdipCreateBitmapFromScan0(static_cast<INT>(w), static_cast<INT>(h), 0, PixelFormat32bppPARGB,
-                                          nullptr, &bitmap) != Gdiplus::Ok)
-        return {};
-    fw::GpImagePtr copy(bitmap);
-    Gdiplus::GpGraphics* raw = nullptr;
-    if (fw::gp::GdipGetImageGraphicsContext(copy.get(), &raw) != Gdiplus::Ok)
-        return {};
-    fw::GpGraphicsPtr graphics(raw);
-    if (fw::gp::GdipDrawImageRectI(graphics.get(), picture, 0, 0, static_cast<INT>(w), static_cast<INT>(h)) !=
-        Gdiplus::Ok)
-        return {};
-    return copy;
-}
+using fw::ScaledCopy;
 
 } // namespace
 
@@ -86,7 +63,7 @@ bool CPictureReview::ValidateCurrentPicture()
     return found;
 }
 
-void CPictureReview::ShowCurrent(bool viewerToo)
+void CPictureReview::ShowCurrent(bool viewerToo, fw::GpImagePtr picture)
 {
     CPreviewDlg* viewer = m_host.Viewer();
     const bool empty = m_pics.PicFiles.empty();
@@ -95,14 +72,19 @@ void CPictureReview::ShowCurrent(bool viewerToo)
     if (viewerToo && viewer)
         viewer->m_pImage = nullptr;
     if (viewerToo) {
-        m_pPicImage = empty ? nullptr
-                            : ScaledCopy(LoadPictureImage(m_pics.PicFiles[m_pics.CurPicIndex]).get(), kViewerWidth,
-                                         kViewerHeight);
+        if (picture)
+            m_pPicImage = std::move(picture);
+        else
+            m_pPicImage = empty ? nullptr
+                                : ScaledCopy(LoadPictureImage(m_pics.PicFiles[m_pics.CurPicIndex]).get(),
+                                             kPictureWidth, kPictureHeight);
         m_pThumbImage = ScaledCopy(m_pPicImage.get(), kThumbWidth, kThumbHeight);
         if (viewer) {
             viewer->m_pImage = m_pPicImage.get();
             ::InvalidateRect(viewer->Hwnd(), nullptr, TRUE);
         }
+    } else if (picture) {
+        m_pThumbImage = ScaledCopy(picture.get(), kThumbWidth, kThumbHeight);
     } else {
         LoadThumbImage();
     }
@@ -235,9 +217,9 @@ void CPictureReview::OnDeleteAnswer(WPARAM answer)
     ShowCurrent(true);
 }
 
-void CPictureReview::OnPictureAdded()
+void CPictureReview::OnPictureAdded(fw::GpImagePtr picture)
 {
-    ShowCurrent(m_nMode == 2);
+    ShowCurrent(m_nMode == 2, std::move(picture));
 }
 
 } // namespace tamsel

@@ -39,6 +39,12 @@ protected:
 
 class CPictureReview {
 public:
+    // The viewer is never larger than this. A picture is decoded once and
+    // kept at this size: drawing a 5-megapixel picture anew at every paint,
+    // and once more for the thumbnail, costs GDI+ a full resample each time,
+    // and its decoded pixels take 20 MB.
+    static constexpr UINT kPictureWidth = 480, kPictureHeight = 360;
+
     // `mode` is the controller's: 1 live preview, 2 picture review. The
     // buttons show the skin's faces and the pictures' thumbnail.
     CPictureReview(IReviewHost& host, PictureList& pics, int& mode, MainButtons& buttons, const CSkinImages& skin,
@@ -62,8 +68,10 @@ public:
     bool OnCommand(UINT id);
     // UM_DELETE_PICTURE: 1 deletes the current picture, anything else is "No".
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
-    // A snapshot became the current picture.
-    void OnPictureAdded();
+    // A snapshot became the current picture. `picture`, when given, is the
+    // new picture at kPictureWidth x kPictureHeight, which spares decoding
+    // the file that was just written.
+    void OnPictureAdded(fw::GpImagePtr picture = {});
     // Makes the current entry name an existing file, posting the save when
     // entries were dropped. The reopening paths use it too.
     bool ValidateCurrentPicture();
@@ -86,8 +94,8 @@ private:
     void RefreshThumbnail(bool listEmpty);
     void ApplyModeFaces() { tamsel::ApplyModeFaces(m_buttons, m_skin, m_nMode); }
     // Loads both images of the current entry (the viewer's only in review)
-    // and shows them.
-    void ShowCurrent(bool viewerToo);
+    // and shows them; from `picture` instead of the file when given.
+    void ShowCurrent(bool viewerToo, fw::GpImagePtr picture = {});
     void PostSave() const;
 
     IReviewHost& m_host;

@@ -492,9 +492,14 @@ void CTamselDlg::OnTestCapture()
 // own state changes with the completion on the window's thread.
 void CTamselDlg::TakeSnapshot()
 {
-    const std::wstring path = m_snapshot.TakeSnapshot();
-    if (!path.empty())
-        m_snapshots.HandOver([this, path] { OnSnapshotSaved(path); });
+    fw::GpImagePtr picture;
+    const std::wstring path =
+        m_snapshot.TakeSnapshot(&picture, {CPictureReview::kPictureWidth, CPictureReview::kPictureHeight});
+    if (path.empty())
+        return;
+    // A hand-over is copied, so the picture travels in a shared slot.
+    auto slot = std::make_shared<fw::GpImagePtr>(std::move(picture));
+    m_snapshots.HandOver([this, path, slot] { OnSnapshotSaved(path, std::move(*slot)); });
 }
 
 // Copied on the window's thread when a request is accepted.
@@ -514,10 +519,10 @@ SnapshotSettings CTamselDlg::CurrentSnapshotSettings() const
     return s;
 }
 
-void CTamselDlg::OnSnapshotSaved(const std::wstring& path)
+void CTamselDlg::OnSnapshotSaved(const std::wstring& path, fw::GpImagePtr picture)
 {
     AppendPicture(m_pics, path);
-    m_review.OnPictureAdded();
+    m_review.OnPictureAdded(std::move(picture));
     m_idle.RestartIdleClock(); // a snapshot counts as activity
 }
 

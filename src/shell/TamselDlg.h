@@ -84,7 +84,7 @@ private:
     // The snapshot worker's body, and what the window does with a new picture.
     void TakeSnapshot();
     SnapshotSettings CurrentSnapshotSettings() const;
-    void OnSnapshotSaved(const std::wstring& path);
+    void OnSnapshotSaved(const std::wstring& path, fw::GpImagePtr picture);
     bool CheckCameraFlash() const;
 
     // ICaptureHost.

@@ -97,7 +97,7 @@ void CSnapshot::Prepare(SnapshotSettings settings)
     m_next = std::move(settings);
 }
 
-std::wstring CSnapshot::TakeSnapshot()
+std::wstring CSnapshot::TakeSnapshot(fw::GpImagePtr* copy, SIZE copySize)
 {
     ::OutputDebugStringW(L"Execute snapshot\n");
     SnapshotSettings s;
@@ -118,6 +118,10 @@ std::wstring CSnapshot::TakeSnapshot()
 
     std::wstring path;
     bool saved = false;
+    auto keepCopy = [&](Gdiplus::GpImage* picture) {
+        if (saved && copy)
+            *copy = fw::ScaledCopy(picture, static_cast<UINT>(copySize.cx), static_cast<UINT>(copySize.cy));
+    };
     if (const auto bmp = PlainBmp(image)) {
         // The BMP image that a YUY2 or RGB frame becomes is taken as it lies:
         // decoding it through a stream would copy the frame twice more.
@@ -128,6 +132,7 @@ std::wstring CSnapshot::TakeSnapshot()
                                           PixelFormat24bppRGB, const_cast<uint8_t*>(firstRow), &raw);
         fw::GpImagePtr wrapped(raw);
         saved = wrapped && SavePicture(s, wrapped.get(), path);
+        keepCopy(wrapped.get());
     } else {
         // Anything else (the camera's own JPEG) is decoded from a stream on a
         // global block.
@@ -146,6 +151,7 @@ std::wstring CSnapshot::TakeSnapshot()
             fw::gp::GdipLoadImageFromStream(stream.Get(), &raw);
         fw::GpImagePtr decoded(raw);
         saved = decoded && SavePicture(s, decoded.get(), path);
+        keepCopy(decoded.get());
     }
     if (!saved) {
         ::OutputDebugStringW(L"Save pic error\n");

@@ -47,8 +47,10 @@ public:
     void Prepare(SnapshotSettings settings);
 
     // Worker thread: one snapshot. The full path of the new picture, or
-    // empty when the attempt failed (traced).
-    std::wstring TakeSnapshot();
+    // empty when the attempt failed (traced). With `copy`, a saved picture
+    // also comes back stretched to `copySize`, for the window to show
+    // without decoding the file again.
+    std::wstring TakeSnapshot(fw::GpImagePtr* copy = nullptr, SIZE copySize = {});
 
 private:
     bool Grab(const SnapshotSettings& s, std::vector<uint8_t>& image);

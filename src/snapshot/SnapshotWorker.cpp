@@ -88,6 +88,8 @@ bool CSnapshotWorker::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
         m_bSnapBusy = false;
         if (apply)
             apply();
+        // From here a request starts a new snapshot.
+        ::OutputDebugStringW(L"Snapshot done\n");
         break;
     }
     default:

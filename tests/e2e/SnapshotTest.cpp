@@ -226,10 +226,17 @@ protected:
     {
         return tdrv::WaitUntil([&] { return FileExists(path); }, ms, 20);
     }
-    // Waits for the worker's n-th completion since the start (a trace).
+    // Waits until the worker has started its n-th snapshot since the start.
     bool WaitExecuted(int n, DWORD ms = 15000)
     {
         return tdrv::WaitUntil([&] { return CountTrace("Execute snapshot\n") >= n; }, ms, 20);
+    }
+    // Waits until the window has taken in the n-th snapshot's outcome: only
+    // then does a request start a new one (the picture's file is there
+    // before).
+    bool WaitDone(int n, DWORD ms = 15000)
+    {
+        return tdrv::WaitUntil([&] { return CountTrace("Snapshot done\n") >= n; }, ms, 20);
     }
     std::vector<std::wstring> Jpegs()
     {
@@ -260,8 +267,10 @@ protected:
     // A snapshot by the capture button; the new picture's bytes.
     std::vector<uint8_t> Snap(int n)
     {
+        const int done = CountTrace("Snapshot done\n");
         Post(WM_COMMAND, kCaptureButton);
         EXPECT_TRUE(WaitPicture(Path(n))) << Narrow(Path(n));
+        EXPECT_TRUE(WaitDone(done + 1));
         return Bytes(Path(n));
     }
 
@@ -277,9 +286,10 @@ TEST_F(SnapshotTest, BothTriggersTakeTheDaysNextFreeNamesAndTheListFollows)
 
     Post(UM_SNAPSHOT);
     ASSERT_TRUE(WaitPicture(Path(1)));
-    ASSERT_TRUE(WaitExecuted(1));
+    ASSERT_TRUE(WaitDone(1));
     Post(WM_COMMAND, kCaptureButton);
     ASSERT_TRUE(WaitPicture(Path(3)));
+    ASSERT_TRUE(WaitDone(2));
     EXPECT_EQ(Jpegs(), (std::vector<std::wstring>{TodaysName(0), TodaysName(1), TodaysName(2), TodaysName(3)}));
     EXPECT_EQ(CountTrace("Execute snapshot\n"), 2);
     EXPECT_FALSE(FileExists(m_pictures + L"\\~tamsel.tmp"));
@@ -436,12 +446,14 @@ TEST_F(SnapshotTest, UnwritablePictureFolderLeavesNoPictureAndTheListUnchanged)
     const size_t mark = m_traces.Mark();
     Post(WM_COMMAND, kCaptureButton);
     ASSERT_TRUE(m_traces.WaitFor("Save pic error\n", mark, 15000));
+    ASSERT_TRUE(WaitDone(2));
     ExpectNoBox(200);
 
     // Writable again: the folder is made anew and the next snapshot works.
     ASSERT_TRUE(::DeleteFileW(m_pictures.c_str()));
     Post(WM_COMMAND, kCaptureButton);
     ASSERT_TRUE(WaitPicture(Path(0))) << "the folder is created for the picture";
+    ASSERT_TRUE(WaitDone(3));
     EXPECT_EQ(Jpegs(), std::vector<std::wstring>{TodaysName(0)}) << "nothing else with a picture's name";
 
     SaveByClosing();
