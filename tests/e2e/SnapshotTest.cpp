@@ -743,14 +743,9 @@ TEST_F(SnapshotTest, FiveHundredSnapshotsKeepTheNewestHundredAndLeakNothing)
     int taken = 0;
     auto snapUntil = [&](int count) {
         for (; taken < count; ++taken) {
-            // A request that reaches the window before the last completion is
-            // dropped (as it should be): ask again until this one runs.
-            bool running = false;
-            for (int attempt = 0; attempt < 20 && !running; ++attempt) {
-                Post(WM_COMMAND, kCaptureButton);
-                running = tdrv::WaitUntil([&] { return CountTrace("Execute snapshot\n") >= taken + 1; }, 500, 5);
-            }
-            if (!running || !WaitPicture(Path(taken))) {
+            const int done = CountTrace("Snapshot done\n");
+            Post(WM_COMMAND, kCaptureButton);
+            if (!WaitPicture(Path(taken)) || !WaitDone(done + 1)) {
                 std::printf("snapshot %d did not arrive\n", taken);
                 return false;
             }
