@@ -44,6 +44,7 @@ public:
     // and once more for the thumbnail, costs GDI+ a full resample each time,
     // and its decoded pixels take 20 MB.
     static constexpr UINT kPictureWidth = 480, kPictureHeight = 360;
+    static constexpr SIZE kPictureSize = {kPictureWidth, kPictureHeight};
 
     // `mode` is the controller's: 1 live preview, 2 picture review. The
     // buttons show the skin's faces and the pictures' thumbnail.
@@ -71,7 +72,7 @@ public:
     // A snapshot became the current picture. `picture`, when given, is the
     // new picture at kPictureWidth x kPictureHeight, which spares decoding
     // the file that was just written.
-    void OnPictureAdded(fw::GpImagePtr picture = {});
+    void OnPictureAdded(fw::GpImagePtr picture);
     // Makes the current entry name an existing file, posting the save when
     // entries were dropped. The reopening paths use it too.
     bool ValidateCurrentPicture();

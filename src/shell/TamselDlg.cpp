@@ -493,13 +493,9 @@ void CTamselDlg::OnTestCapture()
 void CTamselDlg::TakeSnapshot()
 {
     fw::GpImagePtr picture;
-    const std::wstring path =
-        m_snapshot.TakeSnapshot(&picture, {CPictureReview::kPictureWidth, CPictureReview::kPictureHeight});
-    if (path.empty())
-        return;
-    // A hand-over is copied, so the picture travels in a shared slot.
-    auto slot = std::make_shared<fw::GpImagePtr>(std::move(picture));
-    m_snapshots.HandOver([this, path, slot] { OnSnapshotSaved(path, std::move(*slot)); });
+    const std::wstring path = m_snapshot.TakeSnapshot(&picture, CPictureReview::kPictureSize);
+    if (!path.empty())
+        m_snapshots.HandOver([this, path, p = std::move(picture)]() mutable { OnSnapshotSaved(path, std::move(p)); });
 }
 
 // Copied on the window's thread when a request is accepted.

@@ -116,12 +116,11 @@ std::wstring CSnapshot::TakeSnapshot(fw::GpImagePtr* copy, SIZE copySize)
     if (!Grab(s, image) || image.empty())
         return {};
 
-    std::wstring path;
-    bool saved = false;
-    auto keepCopy = [&](Gdiplus::GpImage* picture) {
-        if (saved && copy)
-            *copy = fw::ScaledCopy(picture, static_cast<UINT>(copySize.cx), static_cast<UINT>(copySize.cy));
-    };
+    // A JPEG from the camera is decoded from a stream on a global block,
+    // which must outlive the image.
+    GlobalBlock block;
+    Microsoft::WRL::ComPtr<IStream> stream;
+    fw::GpImagePtr picture;
     if (const auto bmp = PlainBmp(image)) {
         // The BMP image that a YUY2 or RGB frame becomes is taken as it lies:
         // decoding it through a stream would copy the frame twice more.
@@ -130,14 +129,10 @@ std::wstring CSnapshot::TakeSnapshot(fw::GpImagePtr* copy, SIZE copySize)
                                   (bmp->bottomUp ? static_cast<size_t>(bmp->height - 1) * bmp->stride : 0);
         fw::gp::GdipCreateBitmapFromScan0(bmp->width, bmp->height, bmp->bottomUp ? -bmp->stride : bmp->stride,
                                           PixelFormat24bppRGB, const_cast<uint8_t*>(firstRow), &raw);
-        fw::GpImagePtr wrapped(raw);
-        saved = wrapped && SavePicture(s, wrapped.get(), path);
-        keepCopy(wrapped.get());
+        picture.reset(raw);
     } else {
-        // Anything else (the camera's own JPEG) is decoded from a stream on a
-        // global block.
         const size_t length = image.size();
-        GlobalBlock block(::GlobalAlloc(GMEM_FIXED, length));
+        block.reset(::GlobalAlloc(GMEM_FIXED, length));
         void* bytes = block ? ::GlobalLock(block.get()) : nullptr;
         if (!bytes) {
             ::OutputDebugStringW(L"Get global memory error\n");
@@ -145,18 +140,18 @@ std::wstring CSnapshot::TakeSnapshot(fw::GpImagePtr* copy, SIZE copySize)
         }
         memcpy(bytes, image.data(), length);
         std::vector<uint8_t>().swap(image); // the frame is not held twice
-        Microsoft::WRL::ComPtr<IStream> stream;
         Gdiplus::GpImage* raw = nullptr;
         if (SUCCEEDED(fw::TraceHr(L"CreateStreamOnHGlobal", ::CreateStreamOnHGlobal(block.get(), FALSE, &stream))))
             fw::gp::GdipLoadImageFromStream(stream.Get(), &raw);
-        fw::GpImagePtr decoded(raw);
-        saved = decoded && SavePicture(s, decoded.get(), path);
-        keepCopy(decoded.get());
+        picture.reset(raw);
     }
-    if (!saved) {
+    std::wstring path;
+    if (!picture || !SavePicture(s, picture.get(), path)) {
         ::OutputDebugStringW(L"Save pic error\n");
         return {};
     }
+    if (copy)
+        *copy = fw::ScaledCopy(picture.get(), static_cast<UINT>(copySize.cx), static_cast<UINT>(copySize.cy));
     return path;
 }
 

@@ -67,7 +67,7 @@ void CSnapshotWorker::OnSnapshotRequest()
     m_hSnapEvent.Set();
 }
 
-void CSnapshotWorker::HandOver(std::function<void()> apply)
+void CSnapshotWorker::StoreHandOver(std::function<void()> apply)
 {
     auto guard = m_handOverLock.Acquire();
     m_handOver = std::move(apply);

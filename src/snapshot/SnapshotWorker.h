@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 
 #include "framework/Handles.h"
 #include "framework/Worker.h"
@@ -32,8 +33,14 @@ public:
     void OnRequestAccepted(std::function<void()> hook) { m_onAccepted = std::move(hook); }
     // Called by the snapshot body on the worker thread: `apply` runs on the
     // window's thread when UM_SNAPSHOT_DONE arrives, so that everything the
-    // window owns changes on its own thread.
-    void HandOver(std::function<void()> apply);
+    // window owns changes on its own thread. `apply` may own what it hands
+    // over (a picture): it is kept once, never copied.
+    template <typename Apply>
+    void HandOver(Apply apply)
+    {
+        auto kept = std::make_shared<Apply>(std::move(apply));
+        StoreHandOver([kept] { (*kept)(); });
+    }
     // Ends the thread, waiting for a snapshot in progress to finish.
     void StopSnapshotWorker();
     bool Exists() const noexcept { return m_thread.Exists(); }
@@ -43,6 +50,7 @@ public:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
 private:
+    void StoreHandOver(std::function<void()> apply);
     void SnapshotThreadProc(fw::Worker& self);
     void OnSnapshotRequest();
 
