@@ -7,6 +7,7 @@
 #include "framework/Gdiplus.h"
 
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace e2e {
@@ -38,6 +39,18 @@ void RemoveSettingsAndLog()
 std::wstring SettingsFolder() { return Folder(CSIDL_APPDATA) + L"\\Corvane Varnex"; }
 std::wstring SetupIni() { return SettingsFolder() + L"\\setup.ini"; }
 std::wstring ReserveIni() { return SettingsFolder() + L"\\reserve.ini"; }
+
+bool UntilSettled(const std::wstring& path, DWORD ms)
+{
+    std::string last = ReadFile(path);
+    return tdrv::WaitUntil(
+        [&] {
+            ::Sleep(300);
+            const std::string now = ReadFile(path);
+            return std::exchange(last, now) == now;
+        },
+        ms);
+}
 
 std::wstring LogPath()
 {

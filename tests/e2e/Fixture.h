@@ -28,6 +28,9 @@ std::wstring TestCapturePath();
 std::string IniValue(const std::wstring& path, const std::string& key);
 // The bytes of a file as text; empty when it does not exist.
 std::string ReadFile(const std::wstring& path);
+// Waits until the file has stayed the same for 300 ms: the program writes a
+// profile file one key at a time, each write rewriting the whole file.
+bool UntilSettled(const std::wstring& path, DWORD ms = 10000);
 bool FileExists(const std::wstring& path);
 void WriteIni(const std::wstring& path, const wchar_t* section, const wchar_t* key,
               const wchar_t* value);

@@ -253,16 +253,8 @@ protected:
         Post(WM_CLOSE);
         ASSERT_TRUE(WaitVisible(false));
         ASSERT_TRUE(tdrv::WaitUntil([] { return !IniValue(ReserveIni(), "Cur").empty(); }, 5000));
-        // The picture keys follow one write at a time: done once the file
-        // stays the same for a while.
-        std::string last;
-        ASSERT_TRUE(tdrv::WaitUntil(
-            [&] {
-                ::Sleep(300);
-                const std::string now = ReadFile(ReserveIni());
-                return std::exchange(last, now) == now;
-            },
-            10000));
+        // The picture keys follow one write at a time.
+        ASSERT_TRUE(UntilSettled(ReserveIni()));
     }
     // A snapshot by the capture button; the new picture's bytes.
     std::vector<uint8_t> Snap(int n)

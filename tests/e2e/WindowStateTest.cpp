@@ -19,6 +19,9 @@ TEST_F(WindowStateTest, CloseHidesAndSavesAndAReopenReloads)
     EXPECT_TRUE(m_app.Running()) << "closing only hides";
     EXPECT_TRUE(tdrv::WaitUntil(
         [] { return ReadFile(SetupIni()).find("PreviewSize=1") != std::string::npos; }, 3000));
+    // The save goes on key by key after that one: a key written by the test
+    // meanwhile would be lost with the program's next write.
+    ASSERT_TRUE(UntilSettled(SetupIni()));
 
     // A settings change made while hidden is read by the reopening.
     WriteIni(SetupIni(), L"App_Setting", L"SanpHwKey", L"7b");
