@@ -21,7 +21,7 @@
 #include "Timing.h"
 #include "VcamConfig.h"
 #include "framework/Gdiplus.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace {
 

@@ -26,7 +26,7 @@
 #include "Driver.h"
 #include "Timing.h"
 #include "VcamConfig.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include "capture/FrameRules.h"
 #include "framework/Debug.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 

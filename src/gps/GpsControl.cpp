@@ -3,7 +3,7 @@
 
 #include "framework/Debug.h"
 #include "resources/resource.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 
@@ -13,7 +13,7 @@ constexpr DWORD kReaderJoinStepMs = 1000;
 
 } // namespace
 
-CGpsControl::CGpsControl(std::function<HWND()> mainWindow, AppSettings& settings, CIdleClock& idle)
+CGpsControl::CGpsControl(std::function<HWND()> mainWindow, AppSettings& settings, IActivitySink& idle)
     : m_mainWindow(std::move(mainWindow)), m_settings(settings), m_idle(idle)
 {
 }

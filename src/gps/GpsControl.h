@@ -7,12 +7,12 @@
 
 #include <functional>
 
+#include "framework/Activity.h"
 #include "framework/Worker.h"
 #include "gps/GpsFix.h"
 #include "gps/GpsReader.h"
 #include "gps/GpsRules.h"
 #include "settings/AppSettings.h"
-#include "shell/IdleClock.h"
 
 namespace tamsel {
 
@@ -20,7 +20,7 @@ class CGpsControl {
 public:
     // mainWindow: the window that owns the indicator and gets the reader's
     // messages. GPS_ON and GPSComport are read and written in `settings`.
-    CGpsControl(std::function<HWND()> mainWindow, AppSettings& settings, CIdleClock& idle);
+    CGpsControl(std::function<HWND()> mainWindow, AppSettings& settings, IActivitySink& idle);
     ~CGpsControl() { StopGpsReader(); }
     CGpsControl(const CGpsControl&) = delete;
     CGpsControl& operator=(const CGpsControl&) = delete;
@@ -55,7 +55,7 @@ private:
 
     std::function<HWND()> m_mainWindow;
     AppSettings& m_settings;
-    CIdleClock& m_idle;
+    IActivitySink& m_idle;
     CGpsFix m_fix;
     SGpsReaderParams m_readerParams;
     fw::Worker m_reader;

@@ -1,7 +1,7 @@
 #include "gps/GpsReader.h"
 
 #include "framework/Debug.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 

@@ -6,7 +6,7 @@
 #include "framework/Handles.h"
 #include "gps/ComPorts.h"
 #include "resources/resource.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 

@@ -5,7 +5,7 @@
 #include "framework/Debug.h"
 #include "framework/Files.h"
 #include "resources/resource.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 #include "ui/MainPainter.h"
 
 namespace tamsel {

@@ -8,11 +8,11 @@
 
 #include <string>
 
+#include "framework/Activity.h"
 #include "framework/Gdiplus.h"
 #include "review/PreviewDlg.h"
 #include "review/ReviewRules.h"
 #include "settings/PictureList.h"
-#include "shell/IdleClock.h"
 #include "ui/MainButtons.h"
 #include "ui/SkinImages.h"
 
@@ -49,7 +49,7 @@ public:
     // `mode` is the controller's: 1 live preview, 2 picture review. The
     // buttons show the skin's faces and the pictures' thumbnail.
     CPictureReview(IReviewHost& host, PictureList& pics, int& mode, MainButtons& buttons, const CSkinImages& skin,
-                   CIdleClock& idle)
+                   IActivitySink& idle)
         : m_host(host), m_pics(pics), m_nMode(mode), m_buttons(buttons), m_skin(skin), m_idle(idle)
     {
     }
@@ -104,7 +104,7 @@ private:
     int& m_nMode;
     MainButtons& m_buttons;
     const CSkinImages& m_skin;
-    CIdleClock& m_idle;
+    IActivitySink& m_idle;
     fw::GpImagePtr m_pPicImage;   // the viewer's picture in review
     fw::GpImagePtr m_pThumbImage; // the thumbnail button's picture
 };

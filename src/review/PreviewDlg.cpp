@@ -4,7 +4,7 @@
 
 #include "framework/Handles.h"
 #include "resources/resource.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 

@@ -9,9 +9,11 @@
 #include <atomic>
 #include <cstdint>
 
+#include "framework/Activity.h"
+
 namespace tamsel {
 
-class CIdleClock {
+class CIdleClock final : public IActivitySink {
 public:
     // idleTimeMode: the setting, read at each check (units of five minutes).
     explicit CIdleClock(const int& idleTimeMode) noexcept : m_idleTimeMode(idleTimeMode) {}
@@ -25,7 +27,7 @@ public:
     bool Running() const noexcept { return m_nIdleTimer != 0; }
 
     // Counts now as the last activity.
-    void RestartIdleClock() noexcept { m_dwLastActivity.store(::GetTickCount(), std::memory_order_relaxed); }
+    void RestartIdleClock() noexcept override { m_dwLastActivity.store(::GetTickCount(), std::memory_order_relaxed); }
     uint32_t LastActivity() const noexcept { return m_dwLastActivity.load(std::memory_order_relaxed); }
 
     // WM_TIMER of the check timer.

@@ -2,7 +2,7 @@
 
 #include "framework/Debug.h"
 #include "framework/Handles.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 #include "shell/ShellRules.h"
 
 namespace tamsel {

@@ -4,7 +4,7 @@
 #include "framework/Debug.h"
 #include "framework/Handles.h"
 #include "settings/AppSettings.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 

@@ -1,7 +1,7 @@
 #include "shell/SetupControl.h"
 
 #include "framework/Debug.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 

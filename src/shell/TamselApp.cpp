@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 #include "shell/ShellRules.h"
 #include "shell/TamselDlg.h"
 

@@ -6,7 +6,7 @@
 #include "resources/resource.h"
 #include "settings/SettingsStore.h"
 #include "shell/KeyHook.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 #include "shell/ShellRules.h"
 #include "snapshot/FlashControl.h"
 #include "ui/Layout.h"

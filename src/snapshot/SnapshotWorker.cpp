@@ -1,6 +1,6 @@
 #include "snapshot/SnapshotWorker.h"
 
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 

@@ -1,7 +1,7 @@
 #include "ui/MainPainter.h"
 
 #include "framework/Handles.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace tamsel {
 

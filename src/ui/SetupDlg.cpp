@@ -7,7 +7,7 @@
 #include "framework/Handles.h"
 #include "gps/GpsSettingDlg.h"
 #include "resources/resource.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 #include "ui/AppDescriptionDlg.h"
 #include "ui/SkinImages.h"
 

@@ -2,7 +2,7 @@
 // graph events, and what it tells its window.
 #include "CaptureFixture.h"
 
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace captest {
 namespace {

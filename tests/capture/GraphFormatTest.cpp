@@ -2,7 +2,7 @@
 // switching cameras and rolling the picture.
 #include "CaptureFixture.h"
 
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 
 namespace captest {

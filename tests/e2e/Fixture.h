@@ -10,7 +10,7 @@
 
 #include "Driver.h"
 #include "VcamConfig.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace e2e {
 

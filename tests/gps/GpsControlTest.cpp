@@ -5,7 +5,8 @@
 #include "GpsTestSupport.h"
 #include "gps/GpsControl.h"
 #include "gps/Nmea.h"
-#include "shell/Messages.h"
+#include "shell/IdleClock.h"
+#include "framework/Messages.h"
 
 namespace gpstest {
 namespace {

@@ -7,7 +7,7 @@
 #include "framework/Worker.h"
 #include "gps/GpsReader.h"
 #include "gps/Nmea.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace gpstest {
 namespace {

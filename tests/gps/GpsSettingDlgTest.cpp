@@ -15,7 +15,7 @@
 #include "framework/Worker.h"
 #include "gps/GpsSettingDlg.h"
 #include "resources/resource.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace gpstest {
 namespace {

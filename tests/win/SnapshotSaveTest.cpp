@@ -14,7 +14,7 @@
 
 #include "SandboxFixture.h"
 #include "framework/Handles.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 #include "snapshot/FlashControl.h"
 #include "snapshot/JpegEncoder.h"
 #include "snapshot/Snapshot.h"

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "framework/Handles.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 #include "snapshot/SnapshotWorker.h"
 
 namespace tamsel {

@@ -18,7 +18,7 @@
 
 #include "Driver.h"
 #include "framework/Handles.h"
-#include "shell/Messages.h"
+#include "framework/Messages.h"
 
 namespace {
 
