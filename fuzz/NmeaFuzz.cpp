@@ -4,8 +4,9 @@
 // length, so a byte read outside a read is a fault.
 // Besides surviving, every sentence's verdict must leave the record as the
 // rules say: a fix status and a cleared count after a fix, a count after a
-// sentence without one, and the fix tick and position untouched unless that
-// sentence took a whole position.
+// sentence without one, the fix tick and position untouched unless that
+// sentence took a whole position, and no place, time or date taken that
+// cannot be true.
 #include "gps/Nmea.h"
 
 #include <cstdlib>
@@ -49,13 +50,24 @@ void OnSentence(void* context, const SGpsInfo& info, const SNmeaVerdict& verdict
         Require(info.bFixTaken && info.dwFixTick == f.tick);
         Require(info.nLatRef == 0 || info.nLatRef == 1);
         Require(info.nLonRef == 0 || info.nLonRef == 1);
+        // Only a place that exists is taken.
+        const double lat = info.nLatDeg + info.fLatMin / 60.0 + info.fLatSec / 3600.0;
+        const double lon = info.nLonDeg + info.fLonMin / 60.0 + info.fLonSec / 3600.0;
+        Require(info.nLatDeg >= 0 && lat <= 90.0 && info.nLonDeg >= 0 && lon <= 180.0);
+        Require(info.fLatMin >= 0 && info.fLatMin < 60 && info.fLonMin >= 0 && info.fLonMin < 60);
+        Require(info.fLatSec >= 0 && info.fLatSec < 60 && info.fLonSec >= 0 && info.fLonSec < 60);
     } else {
         Require(info.dwFixTick == f.before.dwFixTick && info.bFixTaken == f.before.bFixTaken);
         Require(SamePosition(info, f.before));
     }
     if (!verdict.bFix)
         Require(std::memcmp(&info.tmUtc, &f.before.tmUtc, sizeof info.tmUtc) == 0 &&
-                info.bHasDate == f.before.bHasDate);
+                info.bHasDate == f.before.bHasDate && info.bHasTime == f.before.bHasTime);
+    // A time or a date the record claims is one that exists.
+    if (info.bHasTime)
+        Require(TimeExists(info.tmUtc.tm_hour, info.tmUtc.tm_min, info.tmUtc.tm_sec));
+    if (info.bHasDate)
+        Require(DateExists(1900LL + info.tmUtc.tm_year, info.tmUtc.tm_mon + 1, info.tmUtc.tm_mday));
     Require(info.nAnnounced == info.nStatus);
     f.before = info;
 }

@@ -25,10 +25,35 @@ struct SGpsInfo {
     int32_t nLonRef = 0;  // 0 east, 1 west
     std::tm tmUtc{};      // time of the last fix; the date only from $GPRMC
     bool bFixTaken = false; // a fix with a whole position has been taken
-    bool bHasDate = false;  // a $GPRMC date has been taken
+    bool bHasTime = false;  // the last fix's time field was taken (a time that can be)
+    bool bHasDate = false;  // the last $GPRMC date taken is one that exists
     int32_t nStatus = GPS_SEARCHING;
     int32_t nAnnounced = 0; // the status last announced to the window
 };
+
+// Days in a month (1..12) of the Gregorian calendar; 0 for any other month.
+constexpr int DaysInMonth(long long year, int month)
+{
+    if (month < 1 || month > 12)
+        return 0;
+    if (month == 2)
+        return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 ? 29 : 28;
+    return month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31;
+}
+
+// A day that exists: 31/02, 31/04 and 29/02 of a common year do not.
+constexpr bool DateExists(long long year, int month, int day)
+{
+    return day >= 1 && day <= DaysInMonth(year, month);
+}
+
+// A UTC time of day that exists; a leap second is inserted as 23:59:60.
+constexpr bool TimeExists(int hour, int minute, int second)
+{
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0)
+        return false;
+    return second <= 59 || (second == 60 && hour == 23 && minute == 59);
+}
 
 // How long a fix tags pictures after it was taken.
 constexpr uint32_t kFixValidMs = 180000;

@@ -23,7 +23,8 @@ constexpr Layout kGga{1, 2, 3, 4, 5, 0, 6, '1'};
 constexpr Layout kGll{5, 1, 2, 3, 4, 0, 6, 'A'};
 constexpr Layout kRmc{1, 3, 4, 5, 6, 9, 2, 'A'};
 
-// No digit check: a stray byte gives a wrong number, never a fault.
+// No digit check: a stray byte gives a wrong number, never a fault, and
+// the range checks turn away the numbers no receiver can mean.
 int Digit(char c) { return static_cast<unsigned char>(c) - '0'; }
 int Two(const char* p) { return Digit(p[0]) * 10 + Digit(p[1]); }
 
@@ -35,6 +36,15 @@ float Seconds(const char* decimals)
     const float hundredths = 0.01f * static_cast<float>(Digit(decimals[1]));
     const float minutes = tenths + hundredths;
     return 60.0f * minutes;
+}
+
+// Degrees, minutes and seconds that name a place: minutes and seconds below
+// 60, and no more than `maxDegrees` in all.
+bool AngleExists(int degrees, int minutes, float seconds, int maxDegrees)
+{
+    if (degrees < 0 || minutes < 0 || minutes > 59 || !(seconds >= 0.0f && seconds < 60.0f))
+        return false;
+    return degrees < maxDegrees || (degrees == maxDegrees && minutes == 0 && seconds == 0.0f);
 }
 
 void TakeHemisphere(const Field& f, char positive, char negative, int32_t& ref)
@@ -89,31 +99,50 @@ bool ParseSentence(const Layout& layout, const char* p, size_t nRemaining, SGpsI
     if (!fix.p || *fix.p != layout.fixMark)
         return false;
 
+    // The time belongs to this fix: a fix without a time that can be true
+    // leaves the picture without one rather than with an older fix's time.
+    info.bHasTime = false;
     if (time.p) {
-        info.tmUtc.tm_hour = Two(time.p);
-        info.tmUtc.tm_min = Two(time.p + 2);
-        info.tmUtc.tm_sec = Two(time.p + 4);
+        const int hour = Two(time.p), minute = Two(time.p + 2), second = Two(time.p + 4);
+        if (TimeExists(hour, minute, second)) {
+            info.tmUtc.tm_hour = hour;
+            info.tmUtc.tm_min = minute;
+            info.tmUtc.tm_sec = second;
+            info.bHasTime = true;
+        }
     }
     if (date.p) {
-        info.tmUtc.tm_mday = Two(date.p);
-        info.tmUtc.tm_mon = Two(date.p + 2) - 1;
-        info.tmUtc.tm_year = Two(date.p + 4) + 100;
-        info.bHasDate = true;
+        const int day = Two(date.p), month = Two(date.p + 2), years = Two(date.p + 4) + 100;
+        // A day that does not exist makes the date unknown, not the one before.
+        info.bHasDate = DateExists(1900LL + years, month, day);
+        if (info.bHasDate) {
+            info.tmUtc.tm_mday = day;
+            info.tmUtc.tm_mon = month - 1;
+            info.tmUtc.tm_year = years;
+        }
     }
     // Half a position is no position: a latitude of one fix beside the
-    // longitude of another would be tagged as if it were a place.
-    const bool positionTaken = lat.p && lon.p;
+    // longitude of another would be tagged as if it were a place. Nor is a
+    // latitude over 90 degrees, a longitude over 180 or a minute of 60.
+    bool positionTaken = lat.p && lon.p;
     if (positionTaken) {
-        info.nLatDeg = Two(lat.p);
-        info.fLatMin = static_cast<float>(Two(lat.p + 2));
-        info.fLatSec = Seconds(lat.p + 5);
-        TakeHemisphere(latRef, 'N', 'S', info.nLatRef);
-        info.nLonDeg = Digit(lon.p[0]) * 100 + Two(lon.p + 1);
-        info.fLonMin = static_cast<float>(Two(lon.p + 3));
-        info.fLonSec = Seconds(lon.p + 6);
-        TakeHemisphere(lonRef, 'E', 'W', info.nLonRef);
-        info.dwFixTick = dwNow;
-        info.bFixTaken = true;
+        const int latDeg = Two(lat.p), latMin = Two(lat.p + 2);
+        const float latSec = Seconds(lat.p + 5);
+        const int lonDeg = Digit(lon.p[0]) * 100 + Two(lon.p + 1), lonMin = Two(lon.p + 3);
+        const float lonSec = Seconds(lon.p + 6);
+        positionTaken = AngleExists(latDeg, latMin, latSec, 90) && AngleExists(lonDeg, lonMin, lonSec, 180);
+        if (positionTaken) {
+            info.nLatDeg = latDeg;
+            info.fLatMin = static_cast<float>(latMin);
+            info.fLatSec = latSec;
+            TakeHemisphere(latRef, 'N', 'S', info.nLatRef);
+            info.nLonDeg = lonDeg;
+            info.fLonMin = static_cast<float>(lonMin);
+            info.fLonSec = lonSec;
+            TakeHemisphere(lonRef, 'E', 'W', info.nLonRef);
+            info.dwFixTick = dwNow;
+            info.bFixTaken = true;
+        }
     }
     if (pVerdict)
         *pVerdict = SNmeaVerdict{true, positionTaken};

@@ -37,6 +37,10 @@ struct SNmeaVerdict {
 // A fix updates the taken fields; the position (latitude, longitude and
 // their hemispheres) only as a whole, and only then do dwFixTick (:= dwNow)
 // and bFixTaken follow, so a picture never gets a position no fix reported.
+// A value that cannot be true counts as not taken: a latitude over 90 or a
+// longitude over 180 degrees, a minute or second of 60 or more, an hour over
+// 23 (23:59:60, a leap second, is a time). A fix without a time leaves
+// bHasTime clear; a date that does not exist (31 April) clears bHasDate.
 // nConsumed: the bytes walked from the comma after the name up to the next
 // "$" or the end; 0 when that comma is missing. True when the sentence
 // reports a fix.

@@ -72,6 +72,11 @@ struct Order {
             v.push_back(static_cast<uint8_t>(x >> shift));
         }
     }
+    void Set16(std::vector<uint8_t>& v, size_t at, uint16_t x) const
+    {
+        v[at] = static_cast<uint8_t>(big ? x >> 8 : x);
+        v[at + 1] = static_cast<uint8_t>(big ? x : x >> 8);
+    }
     void Set32(std::vector<uint8_t>& v, size_t at, uint32_t x) const
     {
         for (int i = 0; i < 4; ++i) {
@@ -82,6 +87,8 @@ struct Order {
 };
 
 constexpr size_t kEntrySize = 12;
+// A segment's length field counts itself and the payload in 16 bits.
+constexpr size_t kMaxSegmentLength = 0xFFFF;
 using RawEntry = std::array<uint8_t, kEntrySize>;
 
 // The GPS IFD at the end of `tiff` (which is kept at an even length), its
@@ -166,19 +173,25 @@ constexpr size_t kMaxChainedIfds = 32;
 // IFDs, maker notes, the thumbnail) still holds; a new IFD0 with the GPS
 // pointer and the GPS IFD follow them, and the header points at the new IFD0.
 // False when the block cannot be read safely.
-bool MergeExif(const uint8_t* tiff, size_t size, const std::vector<ExifItem>& gps,
-               std::vector<uint8_t>& merged)
+// The byte order of a TIFF header; false when the header is not one.
+bool ReadOrder(const uint8_t* tiff, size_t size, Order& order)
 {
     if (size < 8)
         return false;
-    Order order{};
     if (tiff[0] == 'I' && tiff[1] == 'I')
         order.big = false;
     else if (tiff[0] == 'M' && tiff[1] == 'M')
         order.big = true;
     else
         return false;
-    if (order.Get16(tiff + 2) != 42)
+    return order.Get16(tiff + 2) == 42;
+}
+
+bool MergeExif(const uint8_t* tiff, size_t size, const std::vector<ExifItem>& gps,
+               std::vector<uint8_t>& merged)
+{
+    Order order{};
+    if (!ReadOrder(tiff, size, order))
         return false;
 
     // IFD0 and the chain after it (the thumbnail's IFD1) must be whole and
@@ -226,6 +239,34 @@ bool MergeExif(const uint8_t* tiff, size_t size, const std::vector<ExifItem>& gp
     return true;
 }
 
+// A camera's Exif payload (identifier and TIFF block, which MergeExif has
+// read) as it was, less the GPS pointer of its IFD0: the entries after it
+// move up in place, so every offset in the block still holds, and the GPS IFD
+// of the segment that follows it is the only one a reader finds.
+std::vector<uint8_t> ExifWithoutGps(const uint8_t* tiff, size_t size)
+{
+    std::vector<uint8_t> payload(std::begin(kExifId), std::end(kExifId));
+    const size_t base = payload.size();
+    payload.insert(payload.end(), tiff, tiff + size);
+    Order order{};
+    ReadOrder(tiff, size, order);
+    const size_t entries = base + order.Get32(tiff + 4) + 2;
+    size_t count = order.Get16(payload.data() + entries - 2);
+    for (size_t i = 0; i < count;) {
+        uint8_t* e = payload.data() + entries + kEntrySize * i;
+        if (order.Get16(e) != kGpsIfdPointerTag) {
+            ++i;
+            continue;
+        }
+        // The later entries and the link to the next IFD move up one place.
+        std::memmove(e, e + kEntrySize, kEntrySize * (count - i - 1) + 4);
+        --count;
+        std::memset(payload.data() + entries + kEntrySize * count + 4, 0, kEntrySize);
+    }
+    order.Set16(payload, entries - 2, static_cast<uint16_t>(count));
+    return payload;
+}
+
 struct Segment {
     size_t begin; // first byte (fill bytes before the marker included)
     size_t end;
@@ -241,13 +282,16 @@ std::vector<ExifItem> GpsExifItems(const SGpsInfo& info)
     items.push_back(Rationals(0x0002, info.nLatDeg, info.fLatMin, info.fLatSec));
     items.push_back(Ascii(0x0003, info.nLonRef == 0 ? "E" : "W"));
     items.push_back(Rationals(0x0004, info.nLonDeg, info.fLonMin, info.fLonSec));
-    items.push_back(Rationals(0x0007, info.tmUtc.tm_hour, info.tmUtc.tm_min, info.tmUtc.tm_sec));
+    const std::tm& t = info.tmUtc;
+    if (info.bHasTime && TimeExists(t.tm_hour, t.tm_min, t.tm_sec))
+        items.push_back(Rationals(0x0007, t.tm_hour, t.tm_min, t.tm_sec));
     if (info.bHasDate) {
-        const long long year = static_cast<long long>(info.tmUtc.tm_year) + 1900;
-        const int month = info.tmUtc.tm_mon + 1, day = info.tmUtc.tm_mday;
-        if (year >= 0 && year <= 9999 && month >= 1 && month <= 12 && day >= 1 && day <= 31)
-            items.push_back(Ascii(0x001D, Digits(static_cast<int>(year), 4) + ":" + Digits(month, 2) +
-                                              ":" + Digits(day, 2)));
+        const long long year = static_cast<long long>(t.tm_year) + 1900;
+        const long long month = static_cast<long long>(t.tm_mon) + 1;
+        const int day = t.tm_mday;
+        if (year >= 0 && year <= 9999 && month <= 12 && DateExists(year, static_cast<int>(month), day))
+            items.push_back(Ascii(0x001D, Digits(static_cast<int>(year), 4) + ":" +
+                                              Digits(static_cast<int>(month), 2) + ":" + Digits(day, 2)));
     }
     return items;
 }
@@ -307,6 +351,7 @@ ExifOutcome InsertGpsExif(const uint8_t* jpeg, size_t size, const std::vector<Ex
         ++insertAfter;
 
     std::vector<uint8_t> payload;
+    std::vector<uint8_t> ownPayload; // kSeparate: the camera's segment, before ours
     ExifOutcome outcome = ExifOutcome::kAdded;
     size_t exifIndex = segments.size();
     for (size_t i = 0; i < segments.size(); ++i) {
@@ -320,6 +365,13 @@ ExifOutcome InsertGpsExif(const uint8_t* jpeg, size_t size, const std::vector<Ex
                 payload.assign(std::begin(kExifId), std::end(kExifId));
                 payload.insert(payload.end(), merged.begin(), merged.end());
                 outcome = ExifOutcome::kMerged;
+                // A segment's length has 16 bits: a camera segment (a large
+                // thumbnail or maker note) with no room for the GPS IFD stays
+                // as it was, and the GPS IFD gets a segment of its own.
+                if (payload.size() + 2 > kMaxSegmentLength) {
+                    ownPayload = ExifWithoutGps(jpeg + tiffAt, segments[i].end - tiffAt);
+                    outcome = ExifOutcome::kSeparate;
+                }
             } else {
                 outcome = ExifOutcome::kReplaced;
             }
@@ -328,12 +380,19 @@ ExifOutcome InsertGpsExif(const uint8_t* jpeg, size_t size, const std::vector<Ex
     }
     if (outcome != ExifOutcome::kMerged)
         payload = FreshExif(gps);
-    if (payload.size() + 2 > 0xFFFF)
-        return ExifOutcome::kTooLarge;
 
-    std::vector<uint8_t> segment = {0xFF, 0xE1, static_cast<uint8_t>((payload.size() + 2) >> 8),
-                                    static_cast<uint8_t>(payload.size() + 2)};
-    segment.insert(segment.end(), payload.begin(), payload.end());
+    const auto app1 = [](const std::vector<uint8_t>& content) {
+        std::vector<uint8_t> s = {0xFF, 0xE1, static_cast<uint8_t>((content.size() + 2) >> 8),
+                                  static_cast<uint8_t>(content.size() + 2)};
+        s.insert(s.end(), content.begin(), content.end());
+        return s;
+    };
+    std::vector<uint8_t> segment = app1(payload);
+    if (outcome == ExifOutcome::kSeparate) {
+        std::vector<uint8_t> both = app1(ownPayload);
+        both.insert(both.end(), segment.begin(), segment.end());
+        segment.swap(both);
+    }
 
     out.reserve(size + segment.size());
     out.insert(out.end(), jpeg, jpeg + 2);

@@ -1,7 +1,8 @@
 // The picture's GPS tags, written by our own code into the JPEG bytes the
 // encoder produced (the encoder on Wine drops property items). The result has
-// exactly one Exif segment: a camera JPEG's own segment takes the GPS IFD in,
-// keeping its items; otherwise a new segment follows the JFIF segment.
+// one Exif segment: a camera JPEG's own segment takes the GPS IFD in, keeping
+// its items (unless it is too full to: then a second segment follows it);
+// otherwise a new segment follows the JFIF segment.
 #pragma once
 
 #include <cstddef>
@@ -32,27 +33,32 @@ struct ExifItem {
 };
 
 // In tag order: GPSLatitudeRef, GPSLatitude, GPSLongitudeRef, GPSLongitude,
-// GPSTimeStamp and, once a date has been received, GPSDateStamp. Minutes and
-// seconds are truncated to whole numbers and every denominator is 1; a value
-// below 0 (or not a number) is written as 0. A date outside 0000..9999-12-31
-// is left out like a missing one.
+// GPSTimeStamp when the fix had a time, and GPSDateStamp once a date has been
+// received. Minutes and seconds are truncated to whole numbers and every
+// denominator is 1; a value below 0 (or not a number) is written as 0. A time
+// or a day that does not exist (25:00:00, 31 April), or a date outside
+// 0000..9999, is left out like a missing one.
 std::vector<ExifItem> GpsExifItems(const SGpsInfo& info);
 
 enum class ExifOutcome {
     kAdded,    // a new Exif segment after the JFIF segment (or after SOI)
     kMerged,   // the GPS IFD went into the JPEG's own Exif segment
     kReplaced, // the JPEG's own Exif segment was unreadable: a new one took its place
+    kSeparate, // the JPEG's own Exif segment had no room (a segment holds 65535
+               // bytes): it stays, less any GPS IFD of its own, and a new
+               // segment with the GPS IFD follows it
     kNotJpeg,  // the marker structure before the scan is broken: nothing written
-    kTooLarge, // the merged segment would pass 65535 bytes: nothing written
 };
 constexpr bool Succeeded(ExifOutcome o)
 {
-    return o == ExifOutcome::kAdded || o == ExifOutcome::kMerged || o == ExifOutcome::kReplaced;
+    return o == ExifOutcome::kAdded || o == ExifOutcome::kMerged || o == ExifOutcome::kReplaced ||
+           o == ExifOutcome::kSeparate;
 }
 
-// The JPEG with the GPS IFD in its one Exif segment; `out` is left empty when
-// the outcome is a failure. Further Exif segments of the input are dropped.
-// The scan data and everything after it are copied unchanged.
+// The JPEG with the GPS IFD in its one Exif segment (in a second one right
+// after the JPEG's own when that has no room); `out` is left empty when the
+// outcome is a failure. Further Exif segments of the input are dropped. The
+// scan data and everything after it are copied unchanged.
 ExifOutcome InsertGpsExif(const uint8_t* jpeg, size_t size, const std::vector<ExifItem>& gps,
                           std::vector<uint8_t>& out);
 

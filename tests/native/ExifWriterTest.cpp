@@ -193,6 +193,7 @@ SGpsInfo ReferenceFix()
     g.tmUtc.tm_mon = 2;
     g.tmUtc.tm_mday = 9;
     g.bFixTaken = true;
+    g.bHasTime = true;
     g.bHasDate = true;
     return g;
 }
@@ -249,10 +250,22 @@ TEST(GpsExifItems, TheItemsOfAFixInTagOrder)
              g.fLatMin = -0.5f;
              g.fLatSec = std::nanf("");
              g.fLonMin = 1e30f;
-             g.tmUtc.tm_hour = -1;
          },
          {"1 t2 n2:N\\0", "2 t5 n3: 0/1 0/1 0/1", "3 t2 n2:E\\0", "4 t5 n3: 11/1 4294967295/1 30/1",
-          "7 t5 n3: 0/1 5/1 7/1", "1d t2 n11:2026:03:09\\0"}},
+          "7 t5 n3: 9/1 5/1 7/1", "1d t2 n11:2026:03:09\\0"}},
+        {"a fix without a time: no time item, not 00:00:00",
+         [](SGpsInfo& g) {
+             g.bHasTime = false;
+             g.tmUtc.tm_hour = g.tmUtc.tm_min = g.tmUtc.tm_sec = 0;
+         },
+         {"1 t2 n2:N\\0", "2 t5 n3: 48/1 8/1 0/1", "3 t2 n2:E\\0", "4 t5 n3: 11/1 34/1 30/1",
+          "1d t2 n11:2026:03:09\\0"}},
+        {"neither time nor date: four items",
+         [](SGpsInfo& g) {
+             g.bHasTime = false;
+             g.bHasDate = false;
+         },
+         {"1 t2 n2:N\\0", "2 t5 n3: 48/1 8/1 0/1", "3 t2 n2:E\\0", "4 t5 n3: 11/1 34/1 30/1"}},
     };
     for (const Case& c : cases) {
         SGpsInfo g = ReferenceFix();
@@ -261,6 +274,65 @@ TEST(GpsExifItems, TheItemsOfAFixInTagOrder)
         for (const ExifItem& item : GpsExifItems(g))
             got.push_back(Describe(item));
         EXPECT_EQ(got, c.items) << c.what;
+    }
+}
+
+TEST(GpsExifItems, OnlyATimeAndADayThatExistAreWritten)
+{
+    // hour, minute, second; years since 1900, month 0..11, day; then the
+    // time and date items, "" for one left out.
+    struct Case {
+        int hour, minute, second, years, month, day;
+        const char* time;
+        const char* date;
+    };
+    const Case cases[] = {
+        {9, 5, 7, 126, 0, 31, "9/1 5/1 7/1", "2026:01:31"},  // day 31 of a long month
+        {9, 5, 7, 126, 11, 31, "9/1 5/1 7/1", "2026:12:31"},
+        {9, 5, 7, 126, 2, 31, "9/1 5/1 7/1", "2026:03:31"},
+        {9, 5, 7, 126, 3, 30, "9/1 5/1 7/1", "2026:04:30"},
+        {9, 5, 7, 126, 3, 31, "9/1 5/1 7/1", ""},             // 31 April
+        {9, 5, 7, 126, 1, 31, "9/1 5/1 7/1", ""},             // 31 February
+        {9, 5, 7, 126, 1, 28, "9/1 5/1 7/1", "2026:02:28"},
+        {9, 5, 7, 126, 1, 29, "9/1 5/1 7/1", ""},             // 2026 is a common year
+        {9, 5, 7, 124, 1, 29, "9/1 5/1 7/1", "2024:02:29"},
+        {9, 5, 7, 100, 1, 29, "9/1 5/1 7/1", "2000:02:29"},   // divisible by 400
+        {9, 5, 7, 200, 1, 29, "9/1 5/1 7/1", ""},             // 2100: a century
+        {9, 5, 7, 126, 8, 31, "9/1 5/1 7/1", ""},             // 31 September
+        {9, 5, 7, 126, 10, 31, "9/1 5/1 7/1", ""},            // 31 November
+        {9, 5, 7, 126, 5, 31, "9/1 5/1 7/1", ""},             // 31 June
+        {9, 5, 7, 126, 2, 0, "9/1 5/1 7/1", ""},
+        {9, 5, 7, 126, 12, 1, "9/1 5/1 7/1", ""},             // a thirteenth month
+        {9, 5, 7, 126, -1, 1, "9/1 5/1 7/1", ""},
+        {23, 59, 59, 126, 2, 9, "23/1 59/1 59/1", "2026:03:09"},
+        {23, 59, 60, 126, 2, 9, "23/1 59/1 60/1", "2026:03:09"}, // a leap second
+        {0, 0, 0, 126, 2, 9, "0/1 0/1 0/1", "2026:03:09"},       // midnight, taken
+        {12, 0, 60, 126, 2, 9, "", "2026:03:09"},                // no leap second at noon
+        {24, 0, 0, 126, 2, 9, "", "2026:03:09"},
+        {9, 60, 0, 126, 2, 9, "", "2026:03:09"},
+        {9, 5, 61, 126, 2, 9, "", "2026:03:09"},
+        {-1, 5, 7, 126, 2, 9, "", "2026:03:09"},
+    };
+    for (const Case& c : cases) {
+        SGpsInfo g = ReferenceFix();
+        g.tmUtc.tm_hour = c.hour;
+        g.tmUtc.tm_min = c.minute;
+        g.tmUtc.tm_sec = c.second;
+        g.tmUtc.tm_year = c.years;
+        g.tmUtc.tm_mon = c.month;
+        g.tmUtc.tm_mday = c.day;
+        std::string time, date;
+        for (const ExifItem& item : GpsExifItems(g)) {
+            if (item.tag == 0x0007)
+                time = Describe(item).substr(std::string("7 t5 n3: ").size());
+            else if (item.tag == 0x001D)
+                date = item.ascii.c_str();
+        }
+        const std::string what = std::to_string(c.hour) + ":" + std::to_string(c.minute) + ":" +
+                                 std::to_string(c.second) + " " + std::to_string(c.years + 1900) + "-" +
+                                 std::to_string(c.month + 1) + "-" + std::to_string(c.day);
+        EXPECT_EQ(time, c.time) << what;
+        EXPECT_EQ(date, c.date) << what;
     }
 }
 
@@ -391,10 +463,18 @@ TEST(InsertGpsExif, NewSegmentFollowsJfifOrSoiAndTheScanIsCopied)
         {"plain.jpg", {0xE0, 0xDB}, {0xE0, 0xE1, 0xDB}},
         {"noapp0.jpg", {0xDB}, {0xE1, 0xDB}},
         {"camera.jpg", {0xE0, 0xE1, 0xDB}, {0xE0, 0xE1, 0xDB}},
+        // The JFIF extension (JFXX) must directly follow the JFIF segment.
+        {"plain.jpg+JFXX", {0xE0, 0xE0, 0xDB}, {0xE0, 0xE0, 0xE1, 0xDB}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fixture);
-        const Bytes in = ReadBytes(Fixture(c.fixture));
+        const std::string name(c.fixture);
+        Bytes in = ReadBytes(Fixture(name.substr(0, name.find('+')).c_str()));
+        if (name.find("+JFXX") != std::string::npos) {
+            // A one-pixel RGB thumbnail (extension code 0x13).
+            const Bytes jfxx = {0xFF, 0xE0, 0x00, 0x0D, 'J', 'F', 'X', 'X', 0x00, 0x13, 0x01, 0x01, 0xFF, 0x00, 0x00};
+            in.insert(in.begin() + Markers(in)[1].second, jfxx.begin(), jfxx.end());
+        }
         Bytes out;
         ASSERT_TRUE(Succeeded(InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out)));
         ASSERT_EQ(out[0], 0xFF);
@@ -491,16 +571,20 @@ TEST(InsertGpsExif, HostileBytesFailOrGetAFreshSegment)
         EXPECT_EQ(FindBytes(out, "Tamsel Test"), std::string::npos) << c.what;
     }
 
-    // Every truncation: a clean failure, or the scan's remainder copied whole.
+    // Every truncation: a clean failure while the start-of-scan header is
+    // not whole, then the scan's remainder copied whole.
     const size_t scan = Markers(camera).back().second;
+    const size_t scanHeaderEnd = scan + 2 + (camera[scan + 2] << 8 | camera[scan + 3]);
+    ASSERT_LT(scanHeaderEnd, camera.size());
     for (size_t n = 0; n <= camera.size(); ++n) {
         Bytes out;
         const ExifOutcome o = InsertGpsExif(camera.data(), n, GpsExifItems(ReferenceFix()), out);
+        ASSERT_EQ(Succeeded(o), n >= scanHeaderEnd) << n;
         if (!Succeeded(o)) {
+            EXPECT_EQ(o, ExifOutcome::kNotJpeg) << n;
             EXPECT_TRUE(out.empty()) << n;
             continue;
         }
-        ASSERT_GT(n, scan);
         ASSERT_GE(out.size(), n - scan);
         EXPECT_TRUE(std::equal(camera.begin() + scan, camera.begin() + n, out.end() - (n - scan))) << n;
     }
@@ -542,42 +626,115 @@ TEST(InsertGpsExif, TwoExifSegmentsBecomeOne)
     EXPECT_EQ(ExiftoolGps(file).size(), 6u);
 }
 
-TEST(InsertGpsExif, AMergedSegmentNeverPassesTheSegmentLimit)
+TEST(InsertGpsExif, TheCamerasThumbnailStaysLinkedAfterTheMerge)
 {
-    // The camera's Exif segment grown by trailing bytes inside it, up to the
-    // largest segment there is: the merge fits until it would pass 65535
-    // bytes, and is refused from there on.
+    // camera-thumb.jpg carries a thumbnail in IFD1: the new IFD0 must pass
+    // the link to it on.
+    const Bytes in = ReadBytes(Fixture("camera-thumb.jpg"));
+    Bytes out;
+    ASSERT_EQ(InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out), ExifOutcome::kMerged);
+    const Tiff before = CameraTiff(in), after = CameraTiff(out);
+    ASSERT_NE(after.at, std::string::npos);
+    const auto link = [](const Bytes& j, const Tiff& t) {
+        return static_cast<uint32_t>(j[t.next] << 24 | j[t.next + 1] << 16 | j[t.next + 2] << 8 | j[t.next + 3]);
+    };
+    ASSERT_NE(link(in, before), 0u) << "the fixture has an IFD1";
+    EXPECT_NE(after.ifd0 - after.at, before.ifd0 - before.at) << "a new IFD0";
+    EXPECT_EQ(link(out, after), link(in, before));
+
+    REQUIRE_TOOLS();
+    TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    const fs::path file = dir.Path() / "thumb.jpg";
+    WriteBytes(file, out);
+    const std::string thumbnail = RunTool("exiftool -b -ThumbnailImage " + Quote(file));
+    EXPECT_EQ(Bytes(thumbnail.begin(), thumbnail.end()), ReadBytes(Fixture("noapp0.jpg")));
+    EXPECT_EQ(ExiftoolGps(file).size(), 6u);
+}
+
+// The JPEG with its first Exif segment grown by `grown - length` bytes
+// inside it (a thumbnail or maker note the size of the segment).
+Bytes GrownExif(const Bytes& jpeg, size_t grown)
+{
+    Bytes in = jpeg;
+    const size_t app1 = Markers(in)[1].second;
+    const size_t length = in[app1 + 2] << 8 | in[app1 + 3];
+    in.insert(in.begin() + app1 + 2 + length, grown - length, 0);
+    in[app1 + 2] = static_cast<uint8_t>(grown >> 8);
+    in[app1 + 3] = static_cast<uint8_t>(grown);
+    return in;
+}
+
+TEST(InsertGpsExif, AFullCameraSegmentIsFollowedByASegmentOfItsOwn)
+{
+    // The camera's Exif segment grown up to the largest segment there is:
+    // the merge fits until it would pass 65535 bytes; from there on the
+    // camera's segment stays byte for byte and a fresh one follows it.
     const Bytes camera = ReadBytes(Fixture("camera.jpg"));
     const size_t app1 = Markers(camera)[1].second;
     const size_t length = camera[app1 + 2] << 8 | camera[app1 + 3];
+    Bytes fresh;
+    const Bytes plain = ReadBytes(Fixture("noapp0.jpg")); // SOI, then the tables
+    ASSERT_EQ(InsertGpsExif(plain.data(), plain.size(), GpsExifItems(ReferenceFix()), fresh), ExifOutcome::kAdded);
+    const Bytes freshSegment(fresh.begin() + 2, fresh.begin() + Markers(fresh)[1].second);
     std::vector<size_t> sizes;
     for (size_t grown = length; grown <= length + 8; ++grown)
         sizes.push_back(grown);
     for (size_t grown = 0xFF00; grown <= 0xFFFF; ++grown)
         sizes.push_back(grown);
     size_t lastFit = 0;
-    bool refused = false;
+    bool separate = false;
     for (const size_t grown : sizes) {
-        Bytes in = camera;
-        in.insert(in.begin() + app1 + 2 + length, grown - length, 0);
-        in[app1 + 2] = static_cast<uint8_t>(grown >> 8);
-        in[app1 + 3] = static_cast<uint8_t>(grown);
+        const Bytes in = GrownExif(camera, grown);
         Bytes out;
         const ExifOutcome o = InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out);
         if (o == ExifOutcome::kMerged) {
-            ASSERT_FALSE(refused) << grown;
+            ASSERT_FALSE(separate) << grown;
             // The length field counts the whole new segment: it did not wrap.
             const size_t outLength = out[app1 + 2] << 8 | out[app1 + 3];
             ASSERT_EQ(out.size() - outLength, in.size() - grown) << grown;
             lastFit = grown;
-        } else {
-            ASSERT_EQ(o, ExifOutcome::kTooLarge) << grown;
-            ASSERT_TRUE(out.empty());
-            refused = true;
+            continue;
         }
+        ASSERT_EQ(o, ExifOutcome::kSeparate) << grown;
+        separate = true;
+        const size_t ownEnd = app1 + 2 + grown;
+        ASSERT_EQ(out.size(), in.size() + freshSegment.size()) << grown;
+        ASSERT_TRUE(std::equal(in.begin(), in.begin() + ownEnd, out.begin())) << grown;
+        ASSERT_TRUE(std::equal(freshSegment.begin(), freshSegment.end(), out.begin() + ownEnd)) << grown;
+        ASSERT_TRUE(std::equal(in.begin() + ownEnd, in.end(), out.begin() + ownEnd + freshSegment.size()))
+            << grown;
     }
     EXPECT_GT(lastFit, 0xFF00u);
-    EXPECT_TRUE(refused);
+    EXPECT_TRUE(separate);
+}
+
+TEST(InsertGpsExif, ToolsReadTheGpsSegmentBesideAFullCameraSegment)
+{
+    // camera-gps.jpg's own GPS IFD must not compete with the new one: its
+    // pointer leaves the camera's IFD0, every other item stays. exiftool
+    // reads every Exif segment; exiv2 reads the first, the camera's own.
+    REQUIRE_TOOLS();
+    TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
+    const Bytes in = GrownExif(ReadBytes(Fixture("camera-gps.jpg")), 0xFFF0);
+    Bytes out;
+    ASSERT_EQ(InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out), ExifOutcome::kSeparate);
+    const fs::path file = dir.Path() / "full.jpg";
+    WriteBytes(file, out);
+    EXPECT_EQ(App1Segments(file), 2);
+    const std::map<std::string, std::string> gps = {
+        {"GPSLatitudeRef", "North"}, {"GPSLatitude", "48 8 0"},       {"GPSLongitudeRef", "East"},
+        {"GPSLongitude", "11 34 30"}, {"GPSTimeStamp", "09:05:07"},  {"GPSDateStamp", "2026:03:09"},
+    };
+    EXPECT_EQ(ExiftoolGps(file), gps);
+    EXPECT_EQ(ExiftoolTag(file, "Make"), "Tamsel Test");
+    EXPECT_EQ(ExiftoolTag(file, "Model"), "Test Camera 5");
+    const std::vector<std::string> image = Exiv2Rows(file, "Image");
+    ASSERT_FALSE(image.empty());
+    EXPECT_EQ(image[0], "Make Ascii 12 Tamsel Test");
+    EXPECT_TRUE(Exiv2Rows(file, "GPSInfo").empty()) << "the camera's old GPS IFD is no longer linked";
+    EXPECT_EQ(Decoded(file), Decoded(Fixture("camera-gps.jpg")));
 }
 
 } // namespace

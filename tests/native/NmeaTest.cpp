@@ -210,6 +210,129 @@ TEST(Nmea, DateFromRmcOnly)
     }
 }
 
+TEST(Nmea, DatesThatDoNotExistAreNotTaken)
+{
+    // After a fix dated 9 December 2009, an $GPRMC fix with the date below.
+    struct Case { const char* date; bool hasDate; int day, month, year; };
+    const Case cases[] = {
+        {"310126", true, 31, 0, 126},  // day 31 of a long month
+        {"311226", true, 31, 11, 126},
+        {"300426", true, 30, 3, 126},
+        {"310426", false, 0, 0, 0},    // 31 April
+        {"310226", false, 0, 0, 0},    // 31 February
+        {"290226", false, 0, 0, 0},    // 2026 is a common year
+        {"290224", true, 29, 1, 124},
+        {"290200", true, 29, 1, 100},  // 2000, divisible by 400
+        {"280226", true, 28, 1, 126},
+        {"310926", false, 0, 0, 0},
+        {"000326", false, 0, 0, 0},
+        {"011326", false, 0, 0, 0},    // a thirteenth month
+        {"010026", false, 0, 0, 0},
+        {"32..26", false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Receiver r;
+        r.Read(S("GPRMC,092750.00,A,5321.68020,N,00630.33930,W,0.0,,091209,,,A"));
+        ASSERT_TRUE(r.info.bHasDate);
+        r.Read(S(std::string("GPRMC,092751.00,A,5321.68020,N,00630.33930,W,0.0,,") + c.date + ",,,A"));
+        EXPECT_EQ(r.info.nStatus, GPS_FIX) << c.date;
+        EXPECT_TRUE(r.info.bFixTaken) << c.date;
+        // An impossible date makes the date unknown: the older one is no
+        // more this fix's date than none.
+        EXPECT_EQ(r.info.bHasDate, c.hasDate) << c.date;
+        if (c.hasDate) {
+            EXPECT_EQ(r.info.tmUtc.tm_mday, c.day) << c.date;
+            EXPECT_EQ(r.info.tmUtc.tm_mon, c.month) << c.date;
+            EXPECT_EQ(r.info.tmUtc.tm_year, c.year) << c.date;
+        }
+    }
+}
+
+TEST(Nmea, TheTimeBelongsToItsFix)
+{
+    // After the worked example's fix at 09:27:50, one more fix sentence; its
+    // time is the record's only when it was taken and can be true.
+    struct Case { std::string body; bool hasTime; int hour, minute, second; };
+    const Case cases[] = {
+        {"GPGGA,101112.00,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", true, 10, 11, 12},
+        {"GPGGA,000000.00,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", true, 0, 0, 0},
+        {"GPGGA,235959.00,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", true, 23, 59, 59},
+        {"GPGGA,235960.00,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", true, 23, 59, 60},
+        // Not taken: a field of another width, none at all, or a time that
+        // cannot be (no leap second at noon).
+        {"GPGGA,101112.000,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", false, 0, 0, 0},
+        {"GPGGA,,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", false, 0, 0, 0},
+        {"GPGLL,4807.03810,S,01131.00000,E,,A,A", false, 0, 0, 0},
+        {"GPGGA,240000.00,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", false, 0, 0, 0},
+        {"GPGGA,106012.00,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", false, 0, 0, 0},
+        {"GPGGA,101161.00,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", false, 0, 0, 0},
+        {"GPGGA,120060.00,4807.03810,S,01131.00000,E,1,08,0.9,545.4,M,46.9,M,,", false, 0, 0, 0},
+        {"GPRMC,990000.00,A,4807.03810,S,01131.00000,E,0.0,,091209,,,A", false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Receiver r;
+        r.Read(S(kWorked));
+        ASSERT_TRUE(r.info.bHasTime);
+        r.Read(S(c.body));
+        EXPECT_EQ(r.info.nStatus, GPS_FIX) << c.body;
+        EXPECT_EQ(r.info.nLatDeg, 48) << c.body; // the position is this fix's
+        EXPECT_EQ(r.info.bHasTime, c.hasTime) << c.body;
+        if (c.hasTime) {
+            EXPECT_EQ(r.info.tmUtc.tm_hour, c.hour) << c.body;
+            EXPECT_EQ(r.info.tmUtc.tm_min, c.minute) << c.body;
+            EXPECT_EQ(r.info.tmUtc.tm_sec, c.second) << c.body;
+        }
+    }
+
+    // A sentence without a fix leaves the last fix's time as it was.
+    Receiver r;
+    r.Read(S(kWorked));
+    r.Read(S(kNoFixGga));
+    EXPECT_TRUE(r.info.bHasTime);
+    EXPECT_EQ(r.info.tmUtc.tm_sec, 50);
+}
+
+TEST(Nmea, PlacesThatCannotBeAreNotTaken)
+{
+    // After the worked example's fix at tick 1000 (53 N, 6 W), a fix at tick
+    // 2000 with the latitude and longitude below: taken whole, or neither.
+    struct Case { const char* lat; const char* lon; bool taken; };
+    const Case cases[] = {
+        {"9000.00000", "18000.00000", true},   // the pole and the date line
+        {"8959.99000", "17959.99000", true},
+        {"0000.00000", "00000.00000", true},
+        {"9000.01000", "00630.00000", false},  // over 90 degrees by a second
+        {"9100.00000", "00630.00000", false},
+        {"9900.00000", "00630.00000", false},
+        {"5360.00000", "00630.00000", false},  // a minute of 60
+        {"5399.00000", "00630.00000", false},
+        {"5321.00000", "18000.01000", false},  // over 180 degrees
+        {"5321.00000", "18100.00000", false},
+        {"5321.00000", "99900.00000", false},
+        {"5321.00000", "00660.00000", false},
+        {"5321.00000", "00699.50000", false},
+        {"5321.:0000", "00630.00000", false},  // seconds of 60 from a stray byte
+        {"53-1.00000", "00630.00000", false},  // a negative minute
+    };
+    for (const Case& c : cases) {
+        Receiver r;
+        r.Read(S(kWorked));
+        r.tick = 2000;
+        r.Read(S(std::string("GPGGA,101112.00,") + c.lat + ",S," + c.lon + ",E,1,08,0.9,545.4,M,46.9,M,,"));
+        const std::string what = std::string(c.lat) + " " + c.lon;
+        EXPECT_EQ(r.info.nStatus, GPS_FIX) << what;
+        EXPECT_EQ(r.info.dwFixTick, c.taken ? 2000u : 1000u) << what;
+        EXPECT_EQ(r.info.nLatRef, c.taken ? 1 : 0) << what;
+        EXPECT_EQ(r.info.nLonRef, c.taken ? 0 : 1) << what;
+        if (!c.taken) {
+            EXPECT_EQ(r.info.nLatDeg, 53) << what;
+            EXPECT_EQ(r.info.fLatMin, 21.0f) << what;
+            EXPECT_EQ(r.info.nLonDeg, 6) << what;
+            EXPECT_EQ(r.info.fLonMin, 30.0f) << what;
+        }
+    }
+}
+
 TEST(Nmea, BuffersTooShortOrEndingInADollar)
 {
     // The worked example's fix first; a "$" among the last six bytes of the

@@ -270,6 +270,7 @@ TEST_F(SnapshotTest, CurrentFixTagsThePictureAsExiftoolAndExiv2ReadIt)
     fix.tmUtc.tm_mon = 2;
     fix.tmUtc.tm_year = 126;
     fix.bFixTaken = true;
+    fix.bHasTime = true;
     fix.bHasDate = true;
     struct Case {
         const char* what;
