@@ -25,6 +25,41 @@ static void PrintTo(ScanStep step, std::ostream* out)
 
 namespace {
 
+TEST(FixIsCurrent, GeotaggingOnAWholePositionAndLessThanThreeMinutes)
+{
+    // The limit as a number: a fix tags pictures for 179999 ms, not 180000.
+    struct Case {
+        const char* what;
+        bool gpsOn, fixTaken;
+        uint32_t fixTick, now;
+        bool current;
+    };
+    const Case cases[] = {
+        {"just taken", true, true, 5000, 5000, true},
+        {"179999 ms old", true, true, 5000, 5000 + 179999, true},
+        {"180000 ms old", true, true, 5000, 5000 + 180000, false},
+        {"an hour old", true, true, 5000, 5000 + 3600000, false},
+        {"geotagging off, just taken", false, true, 5000, 5000, false},
+        {"geotagging off, a second old", false, true, 5000, 6000, false},
+        {"no whole position yet", true, false, 5000, 5000, false},
+        // GetTickCount wraps after 49.7 days: the age is the unsigned
+        // difference, whatever lies between.
+        {"taken before the wrap, 512 ms old", true, true, 0xFFFFFF00u, 0x100u, true},
+        {"taken before the wrap, 179999 ms old", true, true, 0xFFFFFFFFu - 99999u, 80000u - 1u, true},
+        {"taken before the wrap, 180000 ms old", true, true, 0xFFFFFFFFu - 99999u, 80000u, false},
+        {"taken before the wrap, 262144 ms old", true, true, 0xFFFF0000u, 0x30000u, false},
+        {"2^31 ms old", true, true, 0, 0x80000000u, false},
+        {"2^32 - 1 ms old (a clock read before the fix)", true, true, 1000, 999, false},
+        {"just taken at the top of the counter", true, true, 0xFFFFFFFFu, 0xFFFFFFFFu, true},
+    };
+    for (const Case& c : cases) {
+        SGpsInfo info;
+        info.bFixTaken = c.fixTaken;
+        info.dwFixTick = c.fixTick;
+        EXPECT_EQ(FixIsCurrent(info, c.gpsOn, c.now), c.current) << c.what;
+    }
+}
+
 TEST(ComPortNumber, LastComInTheFriendlyName)
 {
     struct Case { const wchar_t* name; int number; };

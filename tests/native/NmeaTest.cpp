@@ -446,6 +446,30 @@ TEST(Nmea, SeventhSentenceWithoutAFixTurnsTheStatus)
     EXPECT_EQ(again.info.nStatus, GPS_NOFIX);
 }
 
+TEST(Nmea, TheNoFixCountSaturates)
+{
+    // A receiver without a fix for years: the count stops at its largest
+    // value (a wrap would be undefined, and a negative count would read as a
+    // receiver that just had a fix).
+    struct Case { int32_t before; int sentences; int32_t after; };
+    const Case cases[] = {
+        {INT32_MAX - 2, 1, INT32_MAX - 1},
+        {INT32_MAX - 2, 2, INT32_MAX},
+        {INT32_MAX - 1, 3, INT32_MAX},
+        {INT32_MAX, 1, INT32_MAX},
+    };
+    for (const Case& c : cases) {
+        Receiver r;
+        r.count = c.before;
+        std::string bytes;
+        for (int k = 0; k < c.sentences; ++k)
+            bytes += S(kNoFixGga);
+        r.Read(bytes);
+        EXPECT_EQ(r.count, c.after) << c.before << " + " << c.sentences;
+        EXPECT_EQ(r.info.nStatus, GPS_NOFIX) << c.before << " + " << c.sentences;
+    }
+}
+
 TEST(Nmea, SentenceParserWalksToTheNextDollar)
 {
     struct Case { std::string text; size_t consumed; bool fix; };

@@ -147,6 +147,50 @@ TEST(PictureListLoad, AHugeTotalWalksOnlyTheKeysThatCanBeThere)
     EXPECT_TRUE(load.saveNeeded);
 }
 
+TEST(PictureListLoad, KeysFromHundredOnAreReadByTheirNumber)
+{
+    // Beyond the first 100, a key is read when its number is below "Total";
+    // a number too large for an index names no picture, however it wraps.
+    struct Case {
+        const char* what;
+        int total;
+        std::vector<std::wstring> keys; // besides file0 .. file99
+        std::vector<std::wstring> listed; // the keys whose pictures follow file99
+        size_t reads;
+    };
+    const Case cases[] = {
+        {"file100 below Total 101", 101, {L"file100"}, {L"file100"}, 101},
+        {"file100 below Total 150", 150, {L"file100", L"file149"}, {L"file100", L"file149"}, 102},
+        {"file100 at Total 100", 100, {L"file100"}, {}, 100},
+        {"2^32 + 100", 150, {L"file4294967396"}, {}, 100},
+        {"2^31 + 100", 150, {L"file2147483748"}, {}, 100},
+        {"2^64 + 100", 150, {L"file18446744073709551716"}, {}, 100},
+        {"-2^32 + 100", 150, {L"file-4294967196"}, {}, 100},
+    };
+    for (const Case& c : cases) {
+        Stored s;
+        s.total = c.total;
+        for (int i = 0; i < 100; ++i) {
+            s.keys[PicKey(i)] = Pic(i);
+            s.onDisk.insert(Pic(i));
+        }
+        for (const std::wstring& key : c.keys) {
+            s.keys[key] = L"C:\\Pics\\" + key + L".jpg";
+            s.onDisk.insert(s.keys[key]);
+        }
+        const PicListLoad load = s.Load();
+        std::vector<std::wstring> listed;
+        for (size_t i = 100; i < load.list.PicFiles.size(); ++i)
+            listed.push_back(load.list.PicFiles[i]);
+        std::vector<std::wstring> expected;
+        for (const std::wstring& key : c.listed)
+            expected.push_back(L"C:\\Pics\\" + key + L".jpg");
+        EXPECT_EQ(listed, expected) << c.what;
+        EXPECT_EQ(s.reads, c.reads) << c.what;
+        EXPECT_TRUE(load.removeKeys.empty()) << c.what;
+    }
+}
+
 TEST(PictureListLoad, TotalAboveTheStoredKeysAsksForASave)
 {
     // A file saved with its real length of 120 and its first 100 paths.

@@ -75,6 +75,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RightAtTheNewestDoesNothing", Op::Right, k5, {}, 4, k5, 4, false, false},
         Case{"RightOnEmptyListDoesNothing", Op::Right, {}, {}, 0, {}, 0, false, false},
         Case{"RightMovesOneNewer", Op::Right, k4, {}, 0, k4, 1, true, false},
+        Case{"RightReachesTheNewest", Op::Right, k4, {}, 2, k4, 3, true, false},
+        Case{"LeftReachesTheOldest", Op::Left, k4, {}, 1, k4, 0, true, false},
         Case{"LeftMovesOneOlder", Op::Left, k4, {}, 2, k4, 1, true, false},
         // Vanished files are dropped on the way.
         Case{"RightSkipsAVanishedPicture", Op::Right, k4, {L"P2"}, 0, {L"P1", L"P3", L"P4"}, 1, true, true},
@@ -89,6 +91,17 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"RightWithEverythingGoneEmptiesTheList", Op::Right, k3, {L"P1", L"P2", L"P3"}, 0, {}, 0, true,
              true},
         Case{"LeftFromAStaleIndexPastTheEnd", Op::Left, k3, {}, 7, k3, 2, true, false},
+        // Indexes outside the list (a hand-edited "Cur") never reach an entry
+        // that is not there.
+        Case{"LeftFromTwoPastTheEnd", Op::Left, k3, {}, 4, k3, 2, true, false},
+        Case{"LeftFromOnePastTheEndWithTheLastGone", Op::Left, k3, {L"P3"}, 3, {L"P1", L"P2"}, 1, true, true},
+        Case{"RightFromOnePastTheEndDoesNothing", Op::Right, k3, {}, 3, k3, 3, false, false},
+        Case{"RightFromANegativeIndexGoesToTheOldest", Op::Right, k3, {}, -1, k3, 0, true, false},
+        Case{"LeftFromANegativeIndexDoesNothing", Op::Left, k3, {}, -1, k3, -1, false, false},
+        Case{"ValidateFromANegativeIndex", Op::Validate, k3, {}, -1, k3, 0, true, false},
+        Case{"ValidateFromOnePastTheEnd", Op::Validate, k3, {}, 3, k3, 2, true, false},
+        Case{"DeleteWithANegativeIndexRemovesNothing", Op::Delete, k3, {}, -1, k3, -1, true, false},
+        Case{"DeleteFromOnePastTheEndRemovesNothing", Op::Delete, k3, {}, 3, k3, 3, true, false},
         // Validation: forward from the current entry, then backward from the last.
         Case{"ValidateKeepsAnExistingCurrent", Op::Validate, k3, {}, 1, k3, 1, true, false},
         Case{"ValidateMovesForwardPastAVanishedCurrent", Op::Validate, k3, {L"P2"}, 1, {L"P1", L"P3"}, 1,
@@ -108,6 +121,46 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"DeletingWithEveryOlderGoneGoesForward", Op::Delete, k4, {L"P1", L"P3"}, 1, {L"P4"}, 0, true,
              false}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+
+TEST(ReviewPasses, StartsOutsideTheListBeginAtItsEnds)
+{
+    // A forward pass from before the first entry starts at the first, a
+    // backward one from past the last at the last; each tests only entries
+    // that are there.
+    struct Case {
+        bool forward;
+        int start;
+        std::set<std::wstring> gone;
+        bool found;
+        int cur;
+        std::vector<std::wstring> tested;
+    };
+    const Case cases[] = {
+        {true, -1, {}, true, 0, {L"P1"}},
+        {true, -5, {L"P1"}, true, 0, {L"P1", L"P2"}},
+        {true, 3, {}, false, 9, {}},
+        {true, 4, {}, false, 9, {}},
+        {false, 3, {}, true, 2, {L"P3"}},
+        {false, 4, {L"P3"}, true, 1, {L"P3", L"P2"}},
+        {false, -1, {}, false, 9, {}},
+    };
+    for (const Case& c : cases) {
+        PictureList list{k3, 9};
+        std::vector<std::wstring> tested;
+        const PathExists exists = [&](const std::wstring& p) {
+            tested.push_back(p);
+            return c.gone.count(p) == 0;
+        };
+        bool removed = false;
+        const bool found = c.forward ? ForwardPass(list, c.start, exists, &removed)
+                                     : BackwardPass(list, c.start, exists, &removed);
+        const std::string what = (c.forward ? "forward from " : "backward from ") + std::to_string(c.start);
+        EXPECT_EQ(found, c.found) << what;
+        EXPECT_EQ(list.CurPicIndex, c.cur) << what;
+        EXPECT_EQ(tested, c.tested) << what;
+        EXPECT_EQ(removed, !c.gone.empty()) << what;
+    }
+}
 
 TEST(DeleteQuestion, SitsAtTheViewerCentreInBothSizes)
 {

@@ -33,6 +33,10 @@ TEST(MakePictureFileName, FirstFreeNumberOfTheDay)
          L"C:\\Pics\\26-03-10-0000.jpg"},
         {"one-digit fields padded", {2001, 12, 31}, {}, L"C:\\Pics\\01-12-31-0000.jpg"},
         {"year 2100 takes three digits", {2100, 1, 1}, {}, L"C:\\Pics\\100-01-01-0000.jpg"},
+        // As printf's "%02d" pads: the sign counts towards the width.
+        {"a clock set to 1999", {1999, 3, 9}, {}, L"C:\\Pics\\-1-03-09-0000.jpg"},
+        {"a clock set to 1990", {1990, 3, 9}, {}, L"C:\\Pics\\-10-03-09-0000.jpg"},
+        {"a clock set to 1601", {1601, 1, 1}, {}, L"C:\\Pics\\-399-01-01-0000.jpg"},
     };
     for (const Case& c : cases) {
         const auto name = MakePictureFileName(L"C:\\Pics", c.date, [&](const std::wstring& path) {
@@ -161,6 +165,31 @@ TEST(CameraHasFlash, ListedFragmentsIgnoringLetterCase)
     for (const Case& c : cases)
         EXPECT_EQ(CameraHasFlash(cam, c.list), c.has) << c.what;
     EXPECT_TRUE(CameraHasFlash(L"Caméra Å", {L"CAMÉRA å"}));
+}
+
+TEST(CameraHasFlash, OnlyLettersChangeCase)
+{
+    // The Latin-1 small letters are upper-cased, but U+00F7 (the division
+    // sign) sits among them and is no letter: it must not become U+00D7 (the
+    // multiplication sign); nor has U+00FF an upper case in Latin-1.
+    struct Case {
+        const wchar_t* name;
+        const wchar_t* entry;
+        bool has;
+    };
+    const Case cases[] = {
+        {L"CAM \u00F7 2", L"cam \u00F7 2", true},
+        {L"CAM \u00D7 2", L"cam \u00D7 2", true},
+        {L"CAM \u00F7 2", L"cam \u00D7 2", false},
+        {L"CAM \u00D7 2", L"cam \u00F7 2", false},
+        {L"\u00E0\u00FE", L"\u00C0\u00DE", true}, // a-grave, thorn
+        {L"\u00FF", L"\u0178", false},             // y-diaeresis stays as it is
+        {L"\u00FF", L"\u00DF", false},
+        {L"CAM @", L"cam `", false},                // around a-z: no letters
+        {L"CAM [", L"cam {", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CameraHasFlash(c.name, {c.entry}), c.has) << static_cast<int>(c.name[0]) << " " << c.entry[0];
 }
 
 TEST(FlashRegisterWrites, StatusBitAndLightPattern)
