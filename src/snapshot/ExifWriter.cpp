@@ -168,11 +168,6 @@ bool IfdFits(const uint8_t* tiff, size_t size, uint32_t at, Order order)
 
 constexpr size_t kMaxChainedIfds = 32;
 
-// The camera's Exif payload (after the identifier) with the GPS IFD added:
-// the original TIFF bytes stay where they are, so every offset in them (sub-
-// IFDs, maker notes, the thumbnail) still holds; a new IFD0 with the GPS
-// pointer and the GPS IFD follow them, and the header points at the new IFD0.
-// False when the block cannot be read safely.
 // The byte order of a TIFF header; false when the header is not one.
 bool ReadOrder(const uint8_t* tiff, size_t size, Order& order)
 {
@@ -187,6 +182,11 @@ bool ReadOrder(const uint8_t* tiff, size_t size, Order& order)
     return order.Get16(tiff + 2) == 42;
 }
 
+// The camera's Exif payload (after the identifier) with the GPS IFD added:
+// the original TIFF bytes stay where they are, so every offset in them (sub-
+// IFDs, maker notes, the thumbnail) still holds; a new IFD0 with the GPS
+// pointer and the GPS IFD follow them, and the header points at the new IFD0.
+// False when the block cannot be read safely.
 bool MergeExif(const uint8_t* tiff, size_t size, const std::vector<ExifItem>& gps,
                std::vector<uint8_t>& merged)
 {

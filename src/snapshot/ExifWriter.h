@@ -44,10 +44,10 @@ enum class ExifOutcome {
     kAdded,    // a new Exif segment after the JFIF segment (or after SOI)
     kMerged,   // the GPS IFD went into the JPEG's own Exif segment
     kReplaced, // the JPEG's own Exif segment was unreadable: a new one took its place
+    kNotJpeg,  // the marker structure before the scan is broken: nothing written
     kSeparate, // the JPEG's own Exif segment had no room (a segment holds 65535
                // bytes): it stays, less any GPS IFD of its own, and a new
                // segment with the GPS IFD follows it
-    kNotJpeg,  // the marker structure before the scan is broken: nothing written
 };
 constexpr bool Succeeded(ExifOutcome o)
 {
