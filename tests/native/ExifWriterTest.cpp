@@ -714,12 +714,27 @@ TEST(InsertGpsExif, ToolsReadTheGpsSegmentBesideAFullCameraSegment)
     // camera-gps.jpg's own GPS IFD must not compete with the new one: its
     // pointer leaves the camera's IFD0, every other item stays. exiftool
     // reads every Exif segment; exiv2 reads the first, the camera's own.
-    REQUIRE_TOOLS();
-    TempDir dir;
-    ASSERT_FALSE(dir.Path().empty());
     const Bytes in = GrownExif(ReadBytes(Fixture("camera-gps.jpg")), 0xFFF0);
     Bytes out;
     ASSERT_EQ(InsertGpsExif(in.data(), in.size(), GpsExifItems(ReferenceFix()), out), ExifOutcome::kSeparate);
+    // The camera's IFD0 (little-endian) in the input and in the output.
+    const auto ifd0Tags = [](const Bytes& j) {
+        const size_t tiff = FindBytes(j, std::string("II*\0", 4));
+        const auto u16 = [&](size_t at) { return j[at] | j[at + 1] << 8; };
+        const size_t ifd0 = tiff + (j[tiff + 4] | j[tiff + 5] << 8 | j[tiff + 6] << 16 | j[tiff + 7] << 24);
+        std::vector<int> tags;
+        for (int i = 0; i < u16(ifd0); ++i)
+            tags.push_back(u16(ifd0 + 2 + 12 * i));
+        return tags;
+    };
+    std::vector<int> expected = ifd0Tags(in);
+    ASSERT_EQ(std::count(expected.begin(), expected.end(), kGpsIfdPointerTag), 1);
+    expected.erase(std::find(expected.begin(), expected.end(), kGpsIfdPointerTag));
+    EXPECT_EQ(ifd0Tags(out), expected);
+
+    REQUIRE_TOOLS();
+    TempDir dir;
+    ASSERT_FALSE(dir.Path().empty());
     const fs::path file = dir.Path() / "full.jpg";
     WriteBytes(file, out);
     EXPECT_EQ(App1Segments(file), 2);
