@@ -512,6 +512,7 @@ SnapshotSettings CTamselDlg::CurrentSnapshotSettings() const
     s.picFolder = m_szPicFolder;
     s.appFolder = m_szAppFolder;
     s.owner = Hwnd();
+    s.stop = m_snapshots.StopEvent();
     return s;
 }
 
