@@ -89,12 +89,11 @@ std::vector<std::wstring> KeyNames(const wchar_t* section, const std::wstring& p
     }
 }
 
-// A folder counts as present, as a file does.
-// Whether a listed picture stays in the list at a load. It goes only when its
-// folder can be read and the picture is not in it: a folder that cannot be
-// reached at all (a network or redirected folder not back yet after a
-// resume) says nothing about its pictures, and pruning them would empty the
-// list for good.
+// Whether a listed picture stays in the list at a load (a folder counts as
+// present, as a file does). It goes only when its folder can be read and the
+// picture is not in it: a folder that cannot be reached at all (a network or
+// redirected folder not back yet after a resume) says nothing about its
+// pictures, and pruning them would empty the list for good.
 bool PictureStillThere(const std::wstring& path)
 {
     if (path.empty())
