@@ -713,7 +713,8 @@ TEST_F(FlashTest, UnlistedCameraOrQuietComputerMakesNoCallsAndNoWait)
         WriteIni(SetupIni(), L"FlashSupportDev", L"Dev1", c.dev1);
         WriteIni(SetupIni(), L"StealMode", L"AudioThreashold", c.audioThreashold);
         StartApp();
-        // Well inside the 30 s the flash would have waited.
+        // A fired flash would have waited (30 s, taken as its bound of 5 s)
+        // and made its calls; no calls show it never fired.
         Post(WM_COMMAND, kCaptureButton);
         EXPECT_TRUE(WaitPicture(Path(n++), 15000));
         EXPECT_EQ(Calls(), "");
