@@ -23,6 +23,7 @@ enum : UINT {
     UM_SET_PREVIEW_SIZE = WM_USER + 123,
     UM_SET_IDLE_TIME = WM_USER + 124,
     UM_SET_FLASH = WM_USER + 125,
+    UM_FLASH_ERROR = WM_USER + 127, // the flash library lacks an export: the box is the window thread's
     UM_GRAPH_EVENT = WM_USER + 130,
     UM_DEVICE_LOST = WM_USER + 131,
     UM_DEVICE_RESCAN = WM_USER + 132,

@@ -24,6 +24,11 @@ bool CorrectGpsOn(int geotagging) { return geotagging != 0; }
 
 int CorrectCurDevIndex(int stored) { return stored == -1 ? 0 : stored; }
 
+int CorrectFlashWaitTime(int stored)
+{
+    return stored < 0 ? 0 : stored > kMaxFlashWaitTime ? kMaxFlashWaitTime : stored;
+}
+
 HwKeyParse ParseHwKeyCode(std::wstring_view text)
 {
     if (text.empty())

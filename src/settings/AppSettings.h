@@ -52,6 +52,12 @@ int CorrectIdleTimeMode(int idleTime);
 bool CorrectGpsOn(int geotagging);
 int CorrectCurDevIndex(int stored);
 
+// "FlashWaitTime" in milliseconds, 0 to 5000. A flash lamp is bright within a
+// few frames; a wait far beyond that only keeps the lamp lit and holds up the
+// program's end, however large a value the file holds.
+constexpr int kMaxFlashWaitTime = 5000;
+int CorrectFlashWaitTime(int stored);
+
 // "SanpHwKey": hexadecimal digits without prefix; empty means the A key.
 struct HwKeyParse {
     uint32_t code = 0;

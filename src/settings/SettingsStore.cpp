@@ -89,7 +89,26 @@ std::vector<std::wstring> KeyNames(const wchar_t* section, const std::wstring& p
     }
 }
 
-// A folder counts as present, as a file does.
+// Whether a listed picture stays in the list at a load (a folder counts as
+// present, as a file does). It goes only when its folder can be read and the
+// picture is not in it: a folder that cannot be reached at all (a network or
+// redirected folder not back yet after a resume) says nothing about its
+// pictures, and pruning them would empty the list for good.
+bool PictureStillThere(const std::wstring& path)
+{
+    if (path.empty())
+        return false;
+    if (fw::PathExists(path))
+        return true;
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos || slash == 0)
+        return false;
+    std::wstring folder = path.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == L':')
+        folder += L'\\'; // "C:" alone would be the drive's current folder
+    return !fw::PathExists(folder);
+}
+
 } // namespace
 
 bool ResolveFolder(int kind, std::wstring& out)
@@ -140,7 +159,7 @@ LoadOutcome LoadSettingsFromFiles(AppSettings& s, int screenHeight, PictureList*
     const int geotagging = ReadInt(L"App_Setting", L"Geotagging", 1, setup);
     s.GPSComport = ReadInt(L"App_Setting", L"GPSComport", 1, setup);
     s.FlashOn = ReadInt(L"App_Setting", L"Flsah_on", 0, setup) != 0;
-    s.FlashWaitTime = ReadInt(L"App_Setting", L"FlashWaitTime", 100, setup);
+    s.FlashWaitTime = CorrectFlashWaitTime(ReadInt(L"App_Setting", L"FlashWaitTime", 100, setup));
     s.AudioThreashold = ReadInt(L"StealMode", L"AudioThreashold", 0, setup);
     s.BrightnessThreashold = ReadInt(L"StealMode", L"BrightnessThreashold", 20, setup);
 
@@ -189,7 +208,7 @@ bool LoadPictureListFromFile(const std::wstring& reservePath, PictureList& list)
     PicListLoad load = LoadPictureList(
         stored,
         [&](const std::wstring& key) { return ReadText(kPicSection, key.c_str(), L"", kPicPathChars, reservePath); },
-        &fw::PathExists);
+        &PictureStillThere);
     for (const std::wstring& key : load.removeKeys)
         ::WritePrivateProfileStringW(kPicSection, key.c_str(), nullptr, path);
     list = std::move(load.list);

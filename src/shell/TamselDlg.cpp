@@ -216,7 +216,7 @@ void CTamselDlg::LoadSettings()
     if (out.hwKeyInvalid)
         fw::ShowMessage(Hwnd(), L"Invalid HW key code");
     g_HwKeyCode = out.hwKeyCode;
-    fw::DebugTrace(L"HW key code = 0x%x\n", g_HwKeyCode);
+    fw::DebugTrace(L"HW key code = 0x%x\n", g_HwKeyCode.load());
     // The pruned picture list is saved by the window's own handler.
     if (out.picSaveNeeded)
         ::PostMessageW(Hwnd(), UM_SAVE_SETTINGS, 0, 0);
@@ -512,6 +512,7 @@ SnapshotSettings CTamselDlg::CurrentSnapshotSettings() const
     s.picFolder = m_szPicFolder;
     s.appFolder = m_szAppFolder;
     s.owner = Hwnd();
+    s.stop = m_snapshots.StopEvent();
     return s;
 }
 

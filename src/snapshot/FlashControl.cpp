@@ -1,7 +1,11 @@
 #include "snapshot/FlashControl.h"
 
+#include <algorithm>
+#include <climits>
+
 #include "framework/Debug.h"
 #include "framework/Handles.h"
+#include "framework/Messages.h"
 #include "snapshot/SnapshotRules.h"
 
 namespace tamsel {
@@ -21,10 +25,15 @@ bool CheckCameraFlash(const std::string& displayName, const std::vector<std::wst
 {
     if (flashSupportDev.empty())
         return false;
-    wchar_t wide[kMaxPathChars] = {};
-    const int n = ::MultiByteToWideChar(CP_ACP, 0, displayName.data(), static_cast<int>(displayName.size()), wide,
-                                        static_cast<int>(kMaxPathChars) - 1);
-    return CameraHasFlash(std::wstring_view(wide, n > 0 ? static_cast<size_t>(n) : 0), flashSupportDev);
+    // The name is compared as a path buffer holds it: its first 259
+    // characters. A longer name is cut there, not lost (a conversion into a
+    // buffer too small for it fails as a whole).
+    const int length = static_cast<int>(std::min<size_t>(displayName.size(), INT_MAX));
+    const int needed = ::MultiByteToWideChar(CP_ACP, 0, displayName.data(), length, nullptr, 0);
+    std::wstring wide(needed > 0 ? static_cast<size_t>(needed) : 0, L'\0');
+    const int n = wide.empty() ? 0 : ::MultiByteToWideChar(CP_ACP, 0, displayName.data(), length, wide.data(), needed);
+    wide.resize(n > 0 ? std::min(static_cast<size_t>(n), kMaxPathChars - 1) : 0);
+    return CameraHasFlash(wide, flashSupportDev);
 }
 
 bool CFlashControl::SetFlash(bool on) const
@@ -46,7 +55,9 @@ bool CFlashControl::SetFlash(bool on) const
     const auto read = Export<AlcIspFn>(library.get(), "ALC_ProcReadFromISP");
     const auto write = Export<AlcIspFn>(library.get(), "ALC_ProcWriteToISP");
     if (!init || !uninit || !read || !write) {
-        fw::ShowMessage(m_owner, L"Get process error");
+        // The box is the window thread's: one shown here, owned by a window
+        // whose thread may be waiting for this worker, could hold the end.
+        ::PostMessageW(m_owner, UM_FLASH_ERROR, 0, 0);
         ::OutputDebugStringW(L"Get process error");
         return false;
     }

@@ -21,7 +21,8 @@ bool CheckCameraFlash(const std::string& displayName, const std::vector<std::wst
 class CFlashControl {
 public:
     // appFolder: where the library must lie (it is loaded by its full path
-    // only, never searched for). owner: the window that owns the error box.
+    // only, never searched for). owner: the window told (UM_FLASH_ERROR) to
+    // show the error box on its own thread.
     CFlashControl(std::wstring appFolder, HWND owner) : m_appFolder(std::move(appFolder)), m_owner(owner) {}
 
     // One load, initialise, register write, uninitialise, unload cycle. True

@@ -94,10 +94,18 @@ bool CJpegEncoder::EncodeJpeg(Gdiplus::GpImage* image, std::vector<uint8_t>& jpe
     return !jpeg.empty();
 }
 
-bool WritePictureFileWith(const std::wstring& folder, const std::wstring& finalPath,
-                          const std::function<bool(HANDLE file)>& write)
+std::wstring PictureTempName()
 {
-    const std::wstring temp = folder + L"\\" + kPictureTempName;
+    wchar_t name[16];
+    wsprintfW(name, L"~t%08lX.tmp", static_cast<unsigned long>(::GetCurrentProcessId()));
+    return name;
+}
+
+bool WritePictureFileWith(const std::wstring& folder, const std::wstring& finalPath,
+                          const std::function<bool(HANDLE file)>& write, const NextPictureName& next,
+                          std::wstring* savedAs)
+{
+    const std::wstring temp = folder + L"\\" + PictureTempName();
     bool written = false;
     {
         fw::FileHandle file(::CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -106,17 +114,36 @@ bool WritePictureFileWith(const std::wstring& folder, const std::wstring& finalP
             return fw::TraceLastError(L"CreateFileW(picture)");
         written = write(file.get());
     }
-    // No replacing: a picture that appeared under this name meanwhile stays.
-    if (written && !::MoveFileExW(temp.c_str(), finalPath.c_str(), 0))
-        written = fw::TraceLastError(L"MoveFileExW(picture)");
+    // No replacing: a picture that appeared under this name meanwhile stays,
+    // and this one moves on to the next free name.
+    std::wstring target = finalPath;
+    for (int attempt = 1; written; ++attempt) {
+        if (::MoveFileExW(temp.c_str(), target.c_str(), 0))
+            break;
+        const DWORD error = ::GetLastError();
+        const bool taken = error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
+        std::optional<std::wstring> other;
+        if (taken && next && attempt < kPictureRenameAttempts)
+            other = next(target);
+        if (!other || *other == target) {
+            ::SetLastError(error);
+            written = fw::TraceLastError(L"MoveFileExW(picture)");
+            break;
+        }
+        fw::DebugTrace(L"%ls was taken meanwhile, the picture goes to %ls\n", target.c_str(), other->c_str());
+        target = std::move(*other);
+    }
     if (!written)
         ::DeleteFileW(temp.c_str());
+    else if (savedAs)
+        *savedAs = target;
     return written;
 }
 
-bool WritePictureFile(const std::wstring& folder, const std::wstring& finalPath, const uint8_t* bytes, size_t size)
+bool WritePictureFile(const std::wstring& folder, const std::wstring& finalPath, const uint8_t* bytes, size_t size,
+                      const NextPictureName& next, std::wstring* savedAs)
 {
-    return WritePictureFileWith(folder, finalPath, [&](HANDLE file) {
+    const auto writeAll = [&](HANDLE file) {
         while (size > 0) {
             const DWORD chunk = size > (1u << 20) ? (1u << 20) : static_cast<DWORD>(size);
             DWORD done = 0;
@@ -126,7 +153,8 @@ bool WritePictureFile(const std::wstring& folder, const std::wstring& finalPath,
             size -= done;
         }
         return true;
-    });
+    };
+    return WritePictureFileWith(folder, finalPath, writeAll, next, savedAs);
 }
 
 } // namespace tamsel

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,19 +42,33 @@ private:
     ULONG m_nJpegQuality = 100;
 };
 
+// Gives the name to try after `taken` turned out to be taken at the rename
+// (another program, or a copy of this one on another desktop, saved into the
+// folder meanwhile); nothing gives up.
+using NextPictureName = std::function<std::optional<std::wstring>(const std::wstring& taken)>;
+
 // Writes the bytes under a temporary name in the folder and renames the file
 // to `finalPath` (in that folder) only once it is complete; an existing file
-// of that name is never replaced. On failure no file is left behind.
+// of that name is never replaced. With `next`, a name taken meanwhile moves
+// the picture on to the name `next` gives (a bounded number of times), and
+// `savedAs` receives the name it got. On failure no file is left behind.
 bool WritePictureFile(const std::wstring& folder, const std::wstring& finalPath, const uint8_t* bytes,
-                      size_t size);
+                      size_t size, const NextPictureName& next = {}, std::wstring* savedAs = nullptr);
 
-// The temporary name a picture is written under: short, fixed and not a .jpg
-// name, so a long folder still has room for it and nothing half-written ever
-// passes for a picture.
 // The same with the writing done by `write` on the open temporary file.
 bool WritePictureFileWith(const std::wstring& folder, const std::wstring& finalPath,
-                          const std::function<bool(HANDLE file)>& write);
+                          const std::function<bool(HANDLE file)>& write, const NextPictureName& next = {},
+                          std::wstring* savedAs = nullptr);
 
-inline constexpr wchar_t kPictureTempName[] = L"~tamsel.tmp";
+// The temporary name a picture is written under: "~t" and this process's id
+// in eight hex digits, ".tmp". Shorter than a picture's name, so a folder
+// with room for the picture has room for it; not a .jpg name, so nothing
+// half-written ever passes for a picture; and one per process, so two copies
+// of the program (one per desktop) sharing a picture folder never write into
+// one file.
+std::wstring PictureTempName();
+
+// Renames taken before a picture gives up.
+constexpr int kPictureRenameAttempts = 20;
 
 } // namespace tamsel

@@ -65,12 +65,17 @@ std::optional<PlainBmpLayout> PlainBmp(const std::vector<uint8_t>& image)
     return out;
 }
 
-bool Exists(const std::wstring& path)
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 } // namespace
+
+bool PictureNameTaken(const std::wstring& path)
+{
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return true;
+    // Only a name the system says is not there is free; one it cannot answer
+    // for (no access, a sharing or network error) may hold a picture.
+    const DWORD error = ::GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+}
 
 bool EnsurePictureFolder(const std::wstring& folder)
 {
@@ -84,7 +89,7 @@ bool MakePictureFileName(const std::wstring& picFolder, std::wstring& name)
 {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    const auto found = MakePictureFileName(picFolder, LocalDate{now.wYear, now.wMonth, now.wDay}, &Exists);
+    const auto found = MakePictureFileName(picFolder, LocalDate{now.wYear, now.wMonth, now.wDay}, &PictureNameTaken);
     if (!found)
         return false;
     name = *found;
@@ -175,13 +180,22 @@ bool CSnapshot::Grab(const SnapshotSettings& s, std::vector<uint8_t>& image)
         },
         [&] { return stealth.GetScreenBrightness(); });
     stealth.Release();
+    bool stopped = false;
     if (fires) {
         switchedOn = flash.SetFlash(true);
-        // The light needs its time, whether or not the switch worked.
-        ::Sleep(FlashWaitMs(s.flashWaitTime));
+        // The light needs its time, whether or not the switch worked. The
+        // program's end does not wait for it: the stop event cuts it short.
+        const DWORD waitMs = FlashWaitMs(s.flashWaitTime);
+        if (s.stop)
+            stopped = ::WaitForSingleObject(s.stop, waitMs) == WAIT_OBJECT_0;
+        else
+            ::Sleep(waitMs);
+        if (stopped)
+            ::OutputDebugStringW(L"Flash wait ended by the stop\n");
     }
 
-    const bool grabbed = m_captureStill && m_captureStill(image);
+    // Nobody waits for a picture taken after the stop.
+    const bool grabbed = !stopped && m_captureStill && m_captureStill(image);
 
     // Off after every grab the flash was switched on for, failed ones too.
     if (FlashOffAfterGrab(s.flashOn, switchedOn))
@@ -207,7 +221,12 @@ bool CSnapshot::SavePicture(const SnapshotSettings& s, Gdiplus::GpImage* image, 
 
     if (!EnsurePictureFolder(s.picFolder) || !MakePictureFileName(s.picFolder, path))
         return false;
-    return WritePictureFile(s.picFolder, path, jpeg.data(), jpeg.size());
+    // A name taken between the choice and the rename: the day's next free one.
+    const NextPictureName next = [&](const std::wstring&) {
+        std::wstring other;
+        return MakePictureFileName(s.picFolder, other) ? std::optional<std::wstring>(other) : std::nullopt;
+    };
+    return WritePictureFile(s.picFolder, path, jpeg.data(), jpeg.size(), next, &path);
 }
 
 } // namespace tamsel

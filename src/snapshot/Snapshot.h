@@ -29,7 +29,8 @@ struct SnapshotSettings {
     bool gpsOn = false;            // GPS_ON
     std::wstring picFolder;        // m_szPicFolder, no trailing backslash
     std::wstring appFolder;        // where the camera controller library lies
-    HWND owner = nullptr;          // owner of the flash library's error box
+    HWND owner = nullptr;          // shows the flash library's error box (UM_FLASH_ERROR is posted to it)
+    HANDLE stop = nullptr;         // the worker's stop event: set, it ends the flash wait at once
 };
 
 class CSnapshot {
@@ -70,5 +71,9 @@ bool EnsurePictureFolder(const std::wstring& folder);
 
 // The day's next free name in the folder, by the local date.
 bool MakePictureFileName(const std::wstring& picFolder, std::wstring& name);
+
+// Whether a picture name is taken: it exists, or its attributes cannot be
+// read for another reason than "not found".
+bool PictureNameTaken(const std::wstring& path);
 
 } // namespace tamsel

@@ -1,5 +1,7 @@
 #include "snapshot/SnapshotRules.h"
 
+#include "settings/AppSettings.h"
+
 #include <climits>
 #include <cmath>
 
@@ -97,7 +99,7 @@ int AudioLevelFromScalar(float scalar)
 
 uint32_t FlashWaitMs(int flashWaitTime)
 {
-    return flashWaitTime > 0 ? static_cast<uint32_t>(flashWaitTime) : 0;
+    return static_cast<uint32_t>(CorrectFlashWaitTime(flashWaitTime));
 }
 
 bool CameraHasFlash(std::wstring_view displayName, const std::vector<std::wstring>& flashSupportDev)

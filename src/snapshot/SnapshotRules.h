@@ -50,8 +50,9 @@ bool FlashFires(const FlashSettings& s, const std::function<int()>& audioLevel,
 // scalar times 100 plus one half, stored as a float, then truncated.
 int AudioLevelFromScalar(float scalar);
 
-// The milliseconds to sleep after switching the flash on; a negative setting
-// waits not at all (it would otherwise become an endless sleep).
+// The milliseconds to wait after switching the flash on, within
+// 0..kMaxFlashWaitTime: a negative setting waits not at all (it would
+// otherwise become an endless sleep), a larger one the bound.
 uint32_t FlashWaitMs(int flashWaitTime);
 
 // After the grab the flash goes off when it is still wanted and switching it

@@ -1,5 +1,6 @@
 #include "snapshot/SnapshotWorker.h"
 
+#include "framework/Debug.h"
 #include "framework/Messages.h"
 
 namespace tamsel {
@@ -92,6 +93,9 @@ bool CSnapshotWorker::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
         ::OutputDebugStringW(L"Snapshot done\n");
         break;
     }
+    case UM_FLASH_ERROR:
+        fw::ShowMessage(m_notifyWnd, L"Get process error");
+        break;
     default:
         return false;
     }

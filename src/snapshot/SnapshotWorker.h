@@ -45,8 +45,11 @@ public:
     void StopSnapshotWorker();
     bool Exists() const noexcept { return m_thread.Exists(); }
     bool Busy() const noexcept { return m_bSnapBusy; }
+    // Set when the worker is asked to end: a snapshot's waits watch it.
+    HANDLE StopEvent() const noexcept { return m_thread.StopEvent(); }
 
-    // UM_SNAPSHOT (a request) and UM_SNAPSHOT_DONE (the worker's completion).
+    // UM_SNAPSHOT (a request), UM_SNAPSHOT_DONE (the worker's completion) and
+    // UM_FLASH_ERROR (the flash library's box, shown on the window thread).
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
 
 private:

@@ -105,5 +105,48 @@ TEST_F(KeyHookTest, CtrlAltArrowIsTracedForPressAndRelease)
     EXPECT_EQ(rightTraces(), 2);
 }
 
+// Where a trace line lies among the lines since the test's mark; -1 when
+// it is not there.
+int TraceIndex(const std::vector<std::string>& lines, const std::string& start)
+{
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].rfind(start, 0) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+TEST_F(KeyHookTest, HardwareKeyIsTakenWhileTheWindowThreadIsBlocked)
+{
+    // The window thread is held for 2 s inside a graph rebuild: the virtual
+    // camera's Run takes that long (a slow driver's start), and a resolution
+    // change runs the graph on the window thread. The hardware key pressed
+    // meanwhile must be taken at once by the hook's own thread: its trace line
+    // is written while the window thread is still held (between the camera's
+    // two lines), and the snapshot it asks for is taken once the window thread
+    // is free. On Windows a hook on the busy window thread would be removed
+    // for missing LowLevelHooksTimeout; Wine keeps it, so what is asserted
+    // here is the hook's answer during the block, not the removal.
+    AddCamera(0);
+    StartOpen();
+    FocusedEdit edit;
+    ASSERT_EQ(vcam::SetRunDelay(0, 2000), S_OK);
+    Post(UM_SET_RESOLUTION, 1);
+    ASSERT_TRUE(WaitTrace("TamselVcam: device 0 run delayed by 2000 ms\n", 10000));
+    ASSERT_EQ(vcam::SetRunDelay(0, 0), S_OK); // later starts are not held
+    tdrv::TapKey('A');
+    ASSERT_TRUE(WaitTrace("TamselVcam: device 0 run delay over\n", 10000));
+    ASSERT_TRUE(WaitTrace("Snapshot done\n", 20000)) << "the key's snapshot after the block";
+
+    const std::vector<std::string> lines = m_traces.Since(m_mark);
+    const int blocked = TraceIndex(lines, "TamselVcam: device 0 run delayed by");
+    const int key = TraceIndex(lines, "Key code = 0x41,");
+    const int freed = TraceIndex(lines, "TamselVcam: device 0 run delay over");
+    ASSERT_GE(key, 0) << "the key never reached the hook";
+    EXPECT_LT(blocked, key);
+    EXPECT_LT(key, freed) << "the hook answered only once the window thread was free";
+    EXPECT_LT(freed, TraceIndex(lines, "Snapshot\n")) << "the key's message is handled by the window thread";
+    EXPECT_EQ(CountTrace("Execute snapshot\n"), 1);
+}
+
 } // namespace
 } // namespace e2e

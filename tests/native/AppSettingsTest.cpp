@@ -25,6 +25,10 @@ TEST(Corrections, ModesOutsideTheirSetFallBack)
     EXPECT_FALSE(CorrectGpsOn(0));
     EXPECT_TRUE(CorrectGpsOn(-1));
     EXPECT_TRUE(CorrectGpsOn(1));
+    // The flash wait: 0..5000 ms.
+    const int waits[][2] = {{0, 0}, {100, 100}, {5000, 5000}, {5001, 5000}, {2147483647, 5000}, {-1, 0}, {-2147483647 - 1, 0}};
+    for (const auto& w : waits)
+        EXPECT_EQ(CorrectFlashWaitTime(w[0]), w[1]) << w[0];
     EXPECT_EQ(CorrectCurDevIndex(-1), 0);
     EXPECT_EQ(CorrectCurDevIndex(-2), -2);
     EXPECT_EQ(CorrectCurDevIndex(3), 3);

@@ -139,12 +139,15 @@ TEST(AudioLevelFromScalar, RoundsThroughAFloat)
         EXPECT_EQ(AudioLevelFromScalar(c.scalar), c.level) << c.scalar;
 }
 
-TEST(FlashWaitMs, NegativeWaitsNotAtAll)
+TEST(FlashWaitMs, NegativeWaitsNotAtAllAndLargeValuesWaitTheBound)
 {
     EXPECT_EQ(FlashWaitMs(100), 100u);
     EXPECT_EQ(FlashWaitMs(0), 0u);
     EXPECT_EQ(FlashWaitMs(-1), 0u); // not 0xFFFFFFFF, which sleeps for ever
-    EXPECT_EQ(FlashWaitMs(2147483647), 2147483647u);
+    EXPECT_EQ(FlashWaitMs(4999), 4999u);
+    EXPECT_EQ(FlashWaitMs(5000), 5000u);
+    EXPECT_EQ(FlashWaitMs(5001), 5000u);
+    EXPECT_EQ(FlashWaitMs(2147483647), 5000u); // not 24 days with the lamp lit
 }
 
 TEST(CameraHasFlash, ListedFragmentsIgnoringLetterCase)

@@ -157,6 +157,52 @@ TEST_F(PictureListStoreTest, HugeTotalLoadsTheStoredKeysOnly)
     EXPECT_EQ(PicValue("file1999999999"), "(none)");
 }
 
+TEST_F(PictureListStoreTest, PicturesInAFolderThatCannotBeReachedStayListed)
+{
+    // A network or redirected folder not back yet after a resume says nothing
+    // about its pictures: pruning them would empty the list for good. A
+    // picture missing from a folder that answers still goes.
+    wchar_t drive = 0;
+    const DWORD drives = ::GetLogicalDrives();
+    for (wchar_t d = L'Q'; d <= L'Y' && !drive; ++d)
+        if (!(drives & (1u << (d - L'A'))))
+            drive = d;
+    ASSERT_NE(drive, 0) << "no free drive letter";
+    const std::wstring onAbsentDrive = std::wstring(1, drive) + L":\\Pictures\\26-03-09-0000.jpg";
+    const std::wstring onAbsentShare = L"\\\\tamsel-absent-server\\pictures\\26-03-09-0001.jpg";
+    const std::wstring inRemovedFolder = m_pics + L"\\not back yet\\26-03-09-0002.jpg";
+    const std::wstring present = Picture(L"26-03-09-0003.jpg");
+    const std::wstring gone = Missing(L"26-03-09-0004.jpg");
+    struct Case {
+        const char* what;
+        std::vector<std::wstring> stored;
+        std::vector<std::wstring> loaded;
+    };
+    const Case cases[] = {
+        {"nothing reachable", {onAbsentDrive, onAbsentShare, inRemovedFolder}, {onAbsentDrive, onAbsentShare, inRemovedFolder}},
+        {"reachable and not", {onAbsentDrive, present, gone, inRemovedFolder}, {onAbsentDrive, present, inRemovedFolder}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string text = "[Pic]\r\nTotal=" + std::to_string(c.stored.size()) + "\r\nCur=1\r\n";
+        for (size_t i = 0; i < c.stored.size(); ++i)
+            text += "file" + std::to_string(i) + "=" + Narrow(c.stored[i]) + "\r\n";
+        WriteIni(DefaultFolder(), kReserveIni, text);
+        AppSettings s;
+        PictureList list;
+        const LoadOutcome out = LoadSettingsFromFiles(s, 768, &list);
+        EXPECT_EQ(list.PicFiles, c.loaded);
+        EXPECT_EQ(list.CurPicIndex, 1);
+        const bool pruned = c.loaded.size() != c.stored.size();
+        EXPECT_EQ(out.picSaveNeeded, pruned);
+        EXPECT_EQ(PicValue("Total"), std::to_string(c.stored.size())) << "the file is not touched at the load";
+        for (size_t i = 0; i < c.stored.size(); ++i) {
+            const bool kept = std::find(c.loaded.begin(), c.loaded.end(), c.stored[i]) != c.loaded.end();
+            EXPECT_EQ(PicValue("file" + std::to_string(i)), kept ? Narrow(c.stored[i]) : "(none)") << i;
+        }
+    }
+}
+
 TEST_F(PictureListStoreTest, TotalZeroKeepsTheStoredCurAndPostsNoSave)
 {
     WriteIni(DefaultFolder(), kReserveIni, "[Pic]\r\nTotal=0\r\nCur=4\r\n");

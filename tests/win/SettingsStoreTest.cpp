@@ -194,6 +194,12 @@ TEST_F(SettingsStoreTest, StoredValuesAreCorrectedOnLoad)
         // Keys stored as they are.
         {"[App_Setting]\r\nGPSComport=12\r\n", 768, GpsComport, 12},
         {"[App_Setting]\r\nFlashWaitTime=250\r\n", 768, FlashWaitTime, 250},
+        // The flash wait is bounded: no file keeps the lamp lit and the end
+        // waiting for minutes.
+        {"[App_Setting]\r\nFlashWaitTime=5000\r\n", 768, FlashWaitTime, 5000},
+        {"[App_Setting]\r\nFlashWaitTime=5001\r\n", 768, FlashWaitTime, 5000},
+        {"[App_Setting]\r\nFlashWaitTime=600000\r\n", 768, FlashWaitTime, 5000},
+        {"[App_Setting]\r\nFlashWaitTime=-20\r\n", 768, FlashWaitTime, 0},
         {"[StealMode]\r\nAudioThreashold=-30\r\n", 768, AudioThreashold, -30},
         {"[StealMode]\r\nBrightnessThreashold=55\r\n", 768, BrightnessThreashold, 55},
         // The threshold keys belong to their own section.

@@ -7,12 +7,14 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "SandboxFixture.h"
+#include "framework/Debug.h"
 #include "framework/Handles.h"
 #include "framework/Messages.h"
 #include "snapshot/FlashControl.h"
@@ -90,6 +92,71 @@ protected:
     std::wstring m_folder;
 };
 
+// Runs a command line of the host (exiftool, exiv2: readers that share
+// nothing with the program) and returns what it printed. Wine starts Unix
+// programs named by their path directly.
+std::string RunHostTool(const std::string& command)
+{
+    using ToUnix = char*(__cdecl*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    if (!toUnix)
+        return "(not on Wine)";
+    const std::wstring out = TempFolder() + L"tamsel-host-tool.txt";
+    ::DeleteFileW(out.c_str());
+    char* unixOut = toUnix(out.c_str());
+    const std::string shell = command + " >'" + unixOut + "' 2>&1; mv '" + unixOut + "' '" + unixOut + ".done'";
+    ::HeapFree(::GetProcessHeap(), 0, unixOut);
+    std::wstring line = L"/bin/sh -c \"" + std::wstring(shell.begin(), shell.end()) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return "(could not start /bin/sh)";
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    // A Unix child cannot be waited for: the shell renames the output when done.
+    const std::wstring done = out + L".done";
+    std::string text;
+    for (int i = 0; i < 400 && !ReadBytes(done, text); ++i)
+        ::Sleep(50);
+    ::DeleteFileW(done.c_str());
+    return text;
+}
+
+std::wstring UnixPathOf(const std::wstring& path)
+{
+    using ToUnix = char*(__cdecl*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
+    const std::string s = unix ? unix : "";
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return std::wstring(s.begin(), s.end());
+}
+
+// Polls `done` every 20 ms until it holds or `ms` have passed.
+template <typename Done>
+bool WaitFor(Done done, DWORD ms)
+{
+    const DWORD start = ::GetTickCount();
+    while (!done()) {
+        if (::GetTickCount() - start >= ms)
+            return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
+std::wstring TodaysName(int n)
+{
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    wchar_t name[32];
+    std::swprintf(name, 32, L"%02d-%02d-%02d-%04d.jpg", now.wYear - 2000, now.wMonth, now.wDay, n);
+    return name;
+}
+
 using WritePictureFileTest = PictureFolder;
 
 TEST_F(WritePictureFileTest, CompleteFileAppearsUnderItsNameOnly)
@@ -130,14 +197,131 @@ TEST_F(WritePictureFileTest, NameTakenMeanwhileIsNeverOverwritten)
     EXPECT_EQ(FolderNames(m_folder), std::vector<std::wstring>{L"26-03-09-0000.jpg"});
 }
 
-std::wstring TodaysName(int n)
+TEST_F(WritePictureFileTest, TemporaryFileIsThisProcesssOwn)
 {
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    wchar_t name[32];
-    std::swprintf(name, 32, L"%02d-%02d-%02d-%04d.jpg", now.wYear - 2000, now.wMonth, now.wDay, n);
-    return name;
+    // Two copies of the program (one per desktop) may share the folder: the
+    // file being written carries this process's id, so neither copy writes
+    // into or renames the other's.
+    wchar_t id[16];
+    std::swprintf(id, 16, L"%08lX", static_cast<unsigned long>(::GetCurrentProcessId()));
+    const std::wstring path = m_folder + L"\\26-03-09-0000.jpg";
+    std::vector<std::wstring> during;
+    ASSERT_TRUE(WritePictureFileWith(m_folder, path, [&](HANDLE file) {
+        during = FolderNames(m_folder);
+        DWORD done = 0;
+        return ::WriteFile(file, "jpeg", 4, &done, nullptr) && done == 4;
+    }));
+    ASSERT_EQ(during.size(), 1u);
+    const std::wstring temp = during[0];
+    EXPECT_NE(temp.find(id), std::wstring::npos) << std::string(temp.begin(), temp.end());
+    EXPECT_EQ(temp.substr(temp.size() - 4), L".tmp");
+    EXPECT_LE(temp.size(), std::wstring(L"26-03-09-0000.jpg").size()) << "a folder with room for the picture has room for it";
+    EXPECT_EQ(FolderNames(m_folder), std::vector<std::wstring>{L"26-03-09-0000.jpg"});
 }
+
+TEST_F(WritePictureFileTest, NameTakenBeforeTheRenameMovesThePictureToTheNextFreeName)
+{
+    struct Case {
+        const char* what;
+        int takenMeanwhile; // names another writer takes, one after the other, as they are chosen
+        bool saved;
+    };
+    const Case cases[] = {
+        {"the chosen name", 1, true},
+        {"the chosen name and the next two", 3, true},
+        {"every name, for ever", 1000, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        RemoveTree(m_folder);
+        ASSERT_TRUE(::CreateDirectoryW(m_folder.c_str(), nullptr));
+        std::wstring first;
+        ASSERT_TRUE(MakePictureFileName(m_folder, first));
+        EXPECT_EQ(first, m_folder + L"\\" + TodaysName(0));
+        int taken = 0;
+        auto takeName = [&](const std::wstring& name) {
+            ++taken;
+            EXPECT_TRUE(test::WriteBytes(name, "someone else's picture"));
+        };
+        // The other writer saves under the chosen name while this picture is
+        // being written, and takes each further name as soon as it is chosen.
+        std::wstring savedAs;
+        const bool ok = WritePictureFileWith(
+            m_folder, first,
+            [&](HANDLE file) {
+                takeName(first);
+                DWORD done = 0;
+                return ::WriteFile(file, "ours", 4, &done, nullptr) && done == 4;
+            },
+            [&](const std::wstring& was) -> std::optional<std::wstring> {
+                EXPECT_TRUE(PathExists(was));
+                std::wstring next;
+                if (!MakePictureFileName(m_folder, next))
+                    return std::nullopt;
+                if (taken < c.takenMeanwhile)
+                    takeName(next);
+                return next;
+            },
+            &savedAs);
+        EXPECT_EQ(ok, c.saved);
+        const std::vector<std::wstring> names = FolderNames(m_folder);
+        for (const std::wstring& name : names)
+            EXPECT_EQ(name.find(L".tmp"), std::wstring::npos) << "left behind";
+        if (!c.saved) {
+            EXPECT_LE(taken, kPictureRenameAttempts + 1) << "the attempts are bounded";
+            EXPECT_EQ(static_cast<int>(names.size()), taken);
+            continue;
+        }
+        EXPECT_EQ(savedAs, m_folder + L"\\" + TodaysName(c.takenMeanwhile));
+        std::string read;
+        ASSERT_TRUE(ReadBytes(savedAs, read));
+        EXPECT_EQ(read, "ours");
+        for (int n = 0; n < c.takenMeanwhile; ++n) {
+            ASSERT_TRUE(ReadBytes(m_folder + L"\\" + TodaysName(n), read));
+            EXPECT_EQ(read, "someone else's picture") << n;
+        }
+        EXPECT_EQ(static_cast<int>(names.size()), c.takenMeanwhile + 1);
+    }
+}
+
+TEST_F(WritePictureFileTest, NameWhoseAttributesCannotBeReadCountsAsTaken)
+{
+    // A link that points at itself: the system cannot say whether the name
+    // holds a file (error 1921, not "not found"), so it may, and the name is
+    // passed over rather than counted free.
+    const std::wstring loop = m_folder + L"\\" + TodaysName(0);
+    const std::wstring unixLoop = UnixPathOf(loop);
+    if (unixLoop.empty())
+        GTEST_SKIP() << "not on Wine";
+    const std::string name(unixLoop.begin(), unixLoop.end());
+    RunHostTool("ln -s '" + name + "' '" + name + "'");
+    // Wine cannot remove such a link; the host does, whatever the outcome.
+    struct Unlink {
+        std::string name;
+        ~Unlink() { RunHostTool("rm -f '" + name + "'"); }
+    } unlink{name};
+    ASSERT_EQ(::GetFileAttributesW(loop.c_str()), INVALID_FILE_ATTRIBUTES);
+    const DWORD error = ::GetLastError();
+    ASSERT_NE(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    ASSERT_NE(error, static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+    struct Case {
+        std::wstring path;
+        bool taken;
+    };
+    const Case cases[] = {
+        {loop, true},
+        {m_folder + L"\\" + TodaysName(1), false},                 // not found
+        {m_folder + L"\\no folder\\" + TodaysName(1), false},      // path not found
+        {m_folder, true},                                          // a folder
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(PictureNameTaken(c.path), c.taken) << std::string(c.path.begin(), c.path.end());
+    std::wstring chosen;
+    ASSERT_TRUE(MakePictureFileName(m_folder, chosen));
+    EXPECT_EQ(chosen, m_folder + L"\\" + TodaysName(1));
+}
+
 
 class SnapshotTest : public PictureFolder {
 protected:
@@ -210,48 +394,6 @@ TEST_F(SnapshotTest, FailuresSaveNothing)
     }
 }
 
-// Runs a command line of the host (exiftool, exiv2: readers that share
-// nothing with the program) and returns what it printed. Wine starts Unix
-// programs named by their path directly.
-std::string RunHostTool(const std::string& command)
-{
-    using ToUnix = char*(__cdecl*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    if (!toUnix)
-        return "(not on Wine)";
-    const std::wstring out = TempFolder() + L"tamsel-host-tool.txt";
-    ::DeleteFileW(out.c_str());
-    char* unixOut = toUnix(out.c_str());
-    const std::string shell = command + " >'" + unixOut + "' 2>&1; mv '" + unixOut + "' '" + unixOut + ".done'";
-    ::HeapFree(::GetProcessHeap(), 0, unixOut);
-    std::wstring line = L"/bin/sh -c \"" + std::wstring(shell.begin(), shell.end()) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return "(could not start /bin/sh)";
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    // A Unix child cannot be waited for: the shell renames the output when done.
-    const std::wstring done = out + L".done";
-    std::string text;
-    for (int i = 0; i < 400 && !ReadBytes(done, text); ++i)
-        ::Sleep(50);
-    ::DeleteFileW(done.c_str());
-    return text;
-}
-
-std::wstring UnixPathOf(const std::wstring& path)
-{
-    using ToUnix = char*(__cdecl*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    char* unix = toUnix ? toUnix(path.c_str()) : nullptr;
-    const std::string s = unix ? unix : "";
-    ::HeapFree(::GetProcessHeap(), 0, unix);
-    return std::wstring(s.begin(), s.end());
-}
 
 TEST_F(SnapshotTest, CurrentFixTagsThePictureAsExiftoolAndExiv2ReadIt)
 {
@@ -368,6 +510,11 @@ private:
             ++self->m_done;
             return 0;
         }
+        if (self && msg == UM_FLASH_ERROR) {
+            LRESULT r = 0;
+            self->m_worker.OnMessage(msg, wp, lp, r);
+            return 0;
+        }
         return ::DefWindowProcW(wnd, msg, wp, lp);
     }
     CSnapshotWorker& m_worker;
@@ -420,6 +567,7 @@ protected:
         std::wstring build(exe);
         build.resize(build.rfind(L"\\tests\\win\\"));
         m_library = build + L"\\tools\\acamsim\\full\\ACamDll.dll";
+        m_noExportLibrary = build + L"\\tools\\acamsim\\noexport\\ACamDll.dll";
         if (!PathExists(m_library))
             GTEST_SKIP() << "no stand-in library beside the build";
     }
@@ -439,6 +587,7 @@ protected:
         return calls;
     }
     std::wstring m_library;
+    std::wstring m_noExportLibrary;
 };
 
 TEST_F(FlashControlTest, OnAndOffWriteTheRegistersAroundTheReadValue)
@@ -472,6 +621,142 @@ TEST_F(FlashControlTest, LibraryIsLoadedFromTheApplicationFolderOnly)
     EXPECT_EQ(Record(), "") << "no call reached a library outside the application folder";
 }
 
+// The message boxes of this process: each one seen is noted and answered
+// with OK, from a thread of the watcher's own.
+class BoxWatcher {
+public:
+    struct Box {
+        DWORD thread;
+        std::wstring caption, text;
+    };
+    BoxWatcher()
+    {
+        m_quit.Create(fw::Event::kManualReset);
+        m_thread.reset(::CreateThread(nullptr, 0, &BoxWatcher::Run, this, 0, nullptr));
+    }
+    ~BoxWatcher()
+    {
+        m_quit.Set();
+        ::WaitForSingleObject(m_thread.get(), 5000);
+    }
+    std::vector<Box> Seen()
+    {
+        auto guard = m_lock.Acquire();
+        return m_seen;
+    }
+
+private:
+    static DWORD WINAPI Run(void* self)
+    {
+        auto* me = static_cast<BoxWatcher*>(self);
+        while (!me->m_quit.Wait(20))
+            ::EnumWindows(&BoxWatcher::OnWindow, reinterpret_cast<LPARAM>(me));
+        return 0;
+    }
+    static BOOL CALLBACK OnWindow(HWND wnd, LPARAM self)
+    {
+        DWORD pid = 0;
+        const DWORD thread = ::GetWindowThreadProcessId(wnd, &pid);
+        wchar_t cls[32] = {};
+        ::GetClassNameW(wnd, cls, 32);
+        if (pid != ::GetCurrentProcessId() || std::wstring(cls) != L"#32770" || !::IsWindowVisible(wnd))
+            return TRUE;
+        wchar_t caption[64] = {}, text[128] = {};
+        ::GetWindowTextW(wnd, caption, 64);
+        ::GetDlgItemTextW(wnd, 0xFFFF, text, 128); // a message box's text
+        auto* me = reinterpret_cast<BoxWatcher*>(self);
+        {
+            auto guard = me->m_lock.Acquire();
+            me->m_seen.push_back({thread, caption, text});
+        }
+        ::PostMessageW(wnd, WM_COMMAND, IDOK, 0);
+        ::Sleep(200); // the box goes before it is looked for again
+        return TRUE;
+    }
+    fw::Lock m_lock;
+    std::vector<Box> m_seen;
+    fw::Event m_quit;
+    fw::Handle m_thread;
+};
+
+TEST_F(FlashControlTest, LibraryErrorBoxIsShownByTheWindowThreadNotByTheWorker)
+{
+    // A box on the worker, owned by the main window, would hold the worker
+    // while the window thread may be waiting for it at the end.
+    ASSERT_TRUE(::CopyFileW(m_noExportLibrary.c_str(), (m_folder + L"\\ACamDll.dll").c_str(), FALSE));
+    BoxWatcher boxes;
+    CSnapshotWorker worker;
+    WindowThread window(worker);
+    std::atomic<bool> switched{true};
+    ASSERT_EQ(worker.StartSnapshotWorker(window.Hwnd(),
+                                         [&] { switched = CFlashControl(m_folder, window.Hwnd()).SetFlash(true); }),
+              CSnapshotWorker::StartResult::kStarted);
+    window.Request();
+    ASSERT_TRUE(window.Pump(1, 10000));
+    EXPECT_FALSE(switched.load());
+    ASSERT_TRUE(WaitFor([&] { return !boxes.Seen().empty(); }, 5000)) << "no box at all";
+    const std::vector<BoxWatcher::Box> seen = boxes.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].thread, ::GetCurrentThreadId()) << "the box belongs to the window thread";
+    EXPECT_EQ(seen[0].caption, fw::AppName());
+    EXPECT_EQ(seen[0].text, L"Get process error");
+    worker.StopSnapshotWorker();
+}
+
+DWORD WINAPI StopWorker(void* worker)
+{
+    static_cast<CSnapshotWorker*>(worker)->StopSnapshotWorker();
+    return 0;
+}
+
+TEST_F(FlashControlTest, StopEndsALongFlashWaitAtOnceAndTheLampGoesOff)
+{
+    ASSERT_TRUE(::CopyFileW(m_library.c_str(), (m_folder + L"\\ACamDll.dll").c_str(), FALSE));
+    CJpegEncoder jpeg; // never reached: no grab follows the stop
+    std::atomic<int> grabs{0};
+    CSnapshot snapshot(
+        jpeg,
+        [&](std::vector<uint8_t>& image) {
+            ++grabs;
+            image = BmpImage(8, 8);
+            return true;
+        },
+        [] { return SGpsInfo{}; });
+    CSnapshotWorker worker;
+    WindowThread window(worker);
+    SnapshotSettings s;
+    s.flashOn = true;
+    s.cameraHasFlash = true;
+    s.flashWaitTime = 600000; // bounded to 5 s
+    s.audioThreashold = -1;   // any volume makes the flash fire
+    s.picFolder = m_folder;
+    s.appFolder = m_folder;
+    s.owner = window.Hwnd();
+    worker.OnRequestAccepted([&] {
+        s.stop = worker.StopEvent();
+        snapshot.Prepare(s);
+    });
+    ASSERT_EQ(worker.StartSnapshotWorker(window.Hwnd(), [&] { snapshot.TakeSnapshot(); }),
+              CSnapshotWorker::StartResult::kStarted);
+    window.Request();
+    // The switch-on cycle is in the record: the worker is in its wait.
+    const std::string on = "ALC_Initialization|ALC_ProcReadFromISP 0x20 1 -> 0x85|ALC_ProcWriteToISP 0x20 1 0xC5|"
+                           "ALC_ProcWriteToISP 0x22 1 0x4F|ALC_UnInitialization|";
+    ASSERT_TRUE(WaitFor([&] { return Record() == on; }, 5000)) << Record();
+
+    const DWORD asked = ::GetTickCount();
+    fw::Handle stopper(::CreateThread(nullptr, 0, &StopWorker, &worker, 0, nullptr));
+    ASSERT_TRUE(stopper);
+    ASSERT_EQ(::WaitForSingleObject(stopper.get(), 15000), static_cast<DWORD>(WAIT_OBJECT_0));
+    const DWORD took = ::GetTickCount() - asked;
+    std::printf("[ measure  ] stop during a 5 s flash wait: %lu ms\n", static_cast<unsigned long>(took));
+    EXPECT_EQ(grabs.load(), 0) << "the wait ran out and the grab followed";
+    EXPECT_LT(took, 2500u) << "the end waited for the flash";
+    EXPECT_EQ(Record(), on + "ALC_Initialization|ALC_ProcReadFromISP 0x20 1 -> 0xC5|ALC_ProcWriteToISP 0x20 1 0x85|"
+                             "ALC_ProcWriteToISP 0x22 1 0x0F|ALC_UnInitialization|")
+        << "the lamp is switched off after the stop";
+}
+
 TEST(CheckCameraFlash, EntriesMatchAnyPartOfTheNameInAnyCase)
 {
     const std::string name = "@device:sw:{860BB310-5D01-11D0-BD3B-00A0C911CE86}\\TamselVcam0001";
@@ -487,6 +772,37 @@ TEST(CheckCameraFlash, EntriesMatchAnyPartOfTheNameInAnyCase)
     };
     for (const Case& c : cases)
         EXPECT_EQ(CheckCameraFlash(name, c.entries), c.has) << (c.entries.empty() ? "(empty)" : std::string(c.entries[0].begin(), c.entries[0].end()));
+}
+
+TEST(CheckCameraFlash, NamesOfAPathBufferOrLongerAreComparedCutNotEmpty)
+{
+    // A moniker name as long as a path buffer or longer (a USB path with a
+    // long serial number) is compared by its first 259 characters: "tailmark"
+    // ends at the 259th, "beyondit" follows it.
+    const std::string head = "@device:pnp:\\\\?\\usb#vid_1b3f&pid_2247&mi_00#";
+    auto name = [&](size_t length) {
+        std::string n = head + std::string(259 - head.size() - 8, 'x') + "tailmark";
+        if (length > n.size())
+            n += ("beyondit" + std::string(length, 'y')).substr(0, length - n.size());
+        return n;
+    };
+    struct Case {
+        size_t length;
+        const wchar_t* entry;
+        bool has;
+    };
+    const Case cases[] = {
+        {259, L"VID_1B3F&PID_2247", true}, {259, L"TAILMARK", true}, {259, L"BEYONDIT", false},
+        {260, L"VID_1B3F&PID_2247", true}, {260, L"TAILMARK", true},
+        {300, L"VID_1B3F&PID_2247", true}, {300, L"TAILMARK", true}, {300, L"BEYONDIT", false},
+        {5000, L"TAILMARK", true},         {5000, L"BEYONDIT", false},
+    };
+    for (const Case& c : cases) {
+        const std::string n = name(c.length);
+        ASSERT_EQ(n.size(), c.length);
+        EXPECT_EQ(CheckCameraFlash(n, {c.entry}), c.has)
+            << c.length << " characters, " << std::string(c.entry, c.entry + wcslen(c.entry));
+    }
 }
 
 } // namespace

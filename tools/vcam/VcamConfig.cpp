@@ -483,6 +483,20 @@ HRESULT UnregisterDevices()
     });
 }
 
+HRESULT SetRunDelay(int number, DWORD ms)
+{
+    return Guarded([&]() -> HRESULT {
+        if (number < 0 || number > kMaxDevice)
+            return E_INVALIDARG;
+        RegKey key;
+        LONG rc = ::RegOpenKeyExW(HKEY_CURRENT_USER, DeviceKeyPath(number).c_str(), 0,
+                                  KEY_SET_VALUE, key.put());
+        if (rc != ERROR_SUCCESS)
+            return FromWin32(rc);
+        return FromWin32(SetDword(key.get(), L"RunDelayMs", ms));
+    });
+}
+
 HRESULT SetUnplugged(int number, bool unplugged)
 {
     return Guarded([&]() -> HRESULT {

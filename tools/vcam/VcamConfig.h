@@ -16,6 +16,9 @@
 //   IgnoreTrigger   REG_DWORD     1: the still pin ignores VideoControlFlag_Trigger
 //   Unplugged       REG_DWORD     1: the device is gone; a running filter stops and
 //                                 reports EC_DEVICE_LOST
+//   RunDelayMs      REG_DWORD     fault injection: each IBaseFilter::Run takes this many
+//                                 ms longer (at most 10000), on the caller's thread, as
+//                                 a slow driver's start does; read at every Run
 // A missing value takes the default of DeviceConfig.
 #pragma once
 
@@ -113,6 +116,11 @@ HRESULT UnregisterDevices();
 // switch, so that a program reacting to EC_DEVICE_LOST already finds it gone;
 // plugging in clears the switch and lists it again.
 HRESULT SetUnplugged(int number, bool unplugged);
+
+// Sets RunDelayMs of an existing record (0 clears it); takes effect with the
+// next Run of a filter on that device.
+HRESULT SetRunDelay(int number, DWORD ms);
+constexpr DWORD kMaxRunDelayMs = 10000;
 
 // Sends the DBT_DEVNODES_CHANGED broadcast that Windows sends when a device
 // comes or goes (bounded: hung windows are skipped after timeoutMs).

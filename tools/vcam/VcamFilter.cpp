@@ -124,6 +124,13 @@ STDMETHODIMP VcamFilter::Pause()
 STDMETHODIMP VcamFilter::Run(REFERENCE_TIME start)
 {
     return Guarded([&]() -> HRESULT {
+        // A slow driver's start, on the caller's thread: the graph's Run
+        // returns only after it.
+        if (const DWORD delay = RunDelay()) {
+            Trace(L"device %d run delayed by %lu ms", m_device, delay);
+            ::Sleep(delay);
+            Trace(L"device %d run delay over", m_device);
+        }
         std::lock_guard<std::mutex> transition(m_stateLock);
         ComPtr<IReferenceClock> clock;
         FILTER_STATE old;
@@ -513,6 +520,20 @@ std::wstring VcamFilter::friendlyName() const
 {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_config.friendlyName;
+}
+
+DWORD VcamFilter::RunDelay()
+{
+    HKEY key;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        key = m_deviceKey.get();
+    }
+    DWORD type = 0, value = 0, size = sizeof value;
+    if (!key || ::RegQueryValueExW(key, L"RunDelayMs", nullptr, &type, reinterpret_cast<BYTE*>(&value),
+                                   &size) != ERROR_SUCCESS || type != REG_DWORD)
+        return 0;
+    return value < kMaxRunDelayMs ? value : kMaxRunDelayMs;
 }
 
 bool VcamFilter::CheckUnplugged()

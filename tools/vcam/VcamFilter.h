@@ -190,6 +190,8 @@ public:
     std::wstring friendlyName() const;
     // True once the device is gone; the first caller reports EC_DEVICE_LOST.
     bool CheckUnplugged();
+    // The injected delay of a Run (RunDelayMs), read now; 0 without one.
+    DWORD RunDelay();
     bool lost() const noexcept { return m_lost.load(std::memory_order_acquire); }
     FILTER_STATE state() const;
     // Failures a streaming thread cannot return to anyone go to the graph.

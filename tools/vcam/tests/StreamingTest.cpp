@@ -293,6 +293,32 @@ TEST_F(Streaming, PauseStopsDeliveryAndRunResumesIt)
     EXPECT_TRUE(branch->catcher->WaitFor(before + 3));
 }
 
+TEST_F(Streaming, RunDelayHoldsTheCallerOfRunAndIsReadAtEachRun)
+{
+    // The fault a test injects to hold a program's thread inside a graph
+    // start, as a slow driver does. A lower bound only: the call cannot
+    // return before the camera's Sleep has run out.
+    CaptureGraph g;
+    ASSERT_HRESULT_SUCCEEDED(g.Create(ExpectedDisplayName(2)));
+    Branch* branch = nullptr;
+    ASSERT_HRESULT_SUCCEEDED(g.AddBranch(L"Preview", MEDIASUBTYPE_YUY2, &branch));
+    ASSERT_HRESULT_SUCCEEDED(vcam::SetRunDelay(2, 1500));
+    DWORD start = ::GetTickCount();
+    ASSERT_HRESULT_SUCCEEDED(g.Run());
+    const DWORD held = ::GetTickCount() - start;
+    EXPECT_GE(held, 1450u) << "Run returned before the delay was over";
+    ASSERT_TRUE(branch->catcher->WaitFor(3)) << "the camera streams after the delay";
+
+    // Read again at the next Run: cleared, it holds nothing.
+    ASSERT_HRESULT_SUCCEEDED(g.control->Stop());
+    ASSERT_TRUE(g.WaitState(State_Stopped));
+    ASSERT_HRESULT_SUCCEEDED(vcam::SetRunDelay(2, 0));
+    ASSERT_HRESULT_SUCCEEDED(g.Run());
+    const size_t before = branch->catcher->count();
+    EXPECT_TRUE(branch->catcher->WaitFor(before + 3));
+    EXPECT_EQ(vcam::SetRunDelay(9998, 10), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)) << "no such record";
+}
+
 TEST_F(Streaming, AnnouncedHeaderDescribesFramesItDoesNotSend)
 {
     struct Case {
