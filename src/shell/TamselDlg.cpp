@@ -2,6 +2,8 @@
 
 #include <dbt.h>
 
+#include <algorithm>
+
 #include "framework/Debug.h"
 #include "resources/resource.h"
 #include "settings/SettingsStore.h"
@@ -167,13 +169,15 @@ void CTamselDlg::StartLiveMachinery()
         Quit();
     }
     m_idle.RestartIdleClock();
-    m_bActive = true;
+    m_state.Open();
 }
 
 // ---- hiding and ending -----------------------------------------------------------
 
 void CTamselDlg::OnClose()
 {
+    // First, so that a handler this sequence interrupted learns of it.
+    m_state.Hide();
     m_bAllowShow = false;
     ::ShowWindow(Hwnd(), SW_HIDE);
     SaveSettings();
@@ -182,7 +186,6 @@ void CTamselDlg::OnClose()
     FreeSkinImages();
     m_capture.TearDownGraph();
     m_idle.KillIdleTimer();
-    m_bActive = false;
 }
 
 void CTamselDlg::StopGpsReader()
@@ -194,6 +197,9 @@ void CTamselDlg::OnDestroy()
 {
     OnClose();
     m_snapshots.StopSnapshotWorker();
+    // A picture finished while the end began is still the user's: its
+    // completion never reached the queue, or the queue is no longer read.
+    m_snapshots.ApplyPendingResult();
     m_tray.RemoveTrayIcon();
     m_pPreviewDlg.reset();
     FreeSkinImages();
@@ -203,7 +209,6 @@ void CTamselDlg::OnDestroy()
     RemoveKeyHook();
     m_settings.FlashSupportDev.clear();
     m_pics = PictureList();
-    m_bActive = false;
     m_log.Close();
     m_stealth.Release();
 }
@@ -256,19 +261,27 @@ void CTamselDlg::BringToTop()
 
 void CTamselDlg::CenterOnScreen()
 {
-    RECT window, work;
+    // Inside the work area of the window's own monitor: the taskbar and the
+    // edges of a small screen leave all of the window in sight.
+    RECT window;
     ::GetWindowRect(Hwnd(), &window);
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(Hwnd(), MONITOR_DEFAULTTONEAREST), &monitor))
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT work = monitor.rcWork;
     const int w = window.right - window.left, h = window.bottom - window.top;
-    ::SetWindowPos(Hwnd(), nullptr, work.left + (work.right - work.left - w) / 2,
-                   work.top + (work.bottom - work.top - h) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Larger than the work area: its upper left part, with the close button
+    // and the viewer, is the part kept in sight.
+    const int x = (std::max)(work.left, work.left + (work.right - work.left - w) / 2);
+    const int y = (std::max)(work.top, work.top + (work.bottom - work.top - h) / 2);
+    ::SetWindowPos(Hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CTamselDlg::SetupUi()
 {
     m_skin.LoadMainImages(m_szAppFolder + L"\\pic", [this] { m_review.LoadThumbImage(); });
-    tamsel::ApplyModeFaces(m_buttons, m_skin, m_nMode);
+    tamsel::ApplyModeFaces(m_buttons, m_skin, m_state.Mode());
     // The indicator shows again what it showed before the window hid.
     SetGpsFace(m_buttons, m_skin, m_gps.ShownGpsImage());
     LayoutWindow();
@@ -291,7 +304,7 @@ void CTamselDlg::LayoutWindow()
         ::SetWindowPos(m_pPreviewDlg->Hwnd(), nullptr, l.viewer.x, l.viewer.y, l.viewer.width,
                        l.viewer.height, SWP_NOZORDER | SWP_SHOWWINDOW);
         m_pPreviewDlg->m_hNotifyWnd = wnd;
-        m_pPreviewDlg->m_nViewMode = m_nMode;
+        m_pPreviewDlg->m_nViewMode = m_state.Mode();
     }
     m_review.GiveThumbFaces();
     const struct { int id; Rect r; } placements[] = {
@@ -321,6 +334,10 @@ void CTamselDlg::RelayoutWindow()
     m_bAllowShow = false;
     ::ShowWindow(Hwnd(), SW_HIDE);
     PumpWaitingMessages();
+    // A close dispatched there ran the hide sequence: showing the window now
+    // would bring back a window without its skin, counted as closed.
+    if (!m_state.IsOpen())
+        return;
     LayoutWindow();
     ::ShowWindow(Hwnd(), SW_SHOW); // refused: showing is not allowed yet
     m_bAllowShow = true;
@@ -346,7 +363,7 @@ void CTamselDlg::FreeSkinImages()
 
 void CTamselDlg::OnPaint()
 {
-    PaintMainWindow({Hwnd(), ViewerWindow(), m_skin.AppIcon(), m_review.ThumbImage(), m_nMode}, m_skin, m_buttons);
+    PaintMainWindow({Hwnd(), ViewerWindow(), m_skin.AppIcon(), m_review.ThumbImage(), m_state.Mode()}, m_skin, m_buttons);
 }
 
 void CTamselDlg::OnExternClick()
@@ -358,7 +375,7 @@ void CTamselDlg::OnExternClick()
     }
     ReloadSettings();
     SetupUi();
-    if (m_nMode == 1)
+    if (!m_state.InReview())
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
     else
         m_review.ReenterReview();
@@ -379,8 +396,12 @@ void CTamselDlg::OnTrayDoubleClick()
     ReloadSettings();
     SetupUi();
     ShowOpenWindow();
-    if (m_nMode == 1) {
+    if (!m_state.InReview()) {
+        const WindowState::Mark mark = m_state.Now();
         PumpWaitingMessages();
+        // A close dispatched there hid the window again: it stays closed.
+        if (m_state.ChangedSince(mark))
+            return;
         m_review.RefreshThumbnail();
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
     } else {
@@ -400,13 +421,13 @@ void CTamselDlg::FinishReopening()
         Quit();
     }
     m_idle.RestartIdleClock();
-    m_bActive = true;
+    m_state.Open();
 }
 
 void CTamselDlg::OnHwSnapshotKey()
 {
     if (IsOpen()) {
-        if (m_nMode == 1 && !m_snapshots.Busy()) {
+        if (!m_state.InReview() && !m_snapshots.Busy()) {
             ::OutputDebugStringW(L"Snapshot\n");
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
         }
@@ -518,8 +539,15 @@ SnapshotSettings CTamselDlg::CurrentSnapshotSettings() const
 void CTamselDlg::OnSnapshotSaved(const std::wstring& path, fw::GpImagePtr picture)
 {
     AppendPicture(m_pics, path);
-    m_review.OnPictureAdded(std::move(picture));
     m_idle.RestartIdleClock(); // a snapshot counts as activity
+    if (m_state.IsOpen()) {
+        m_review.OnPictureAdded(std::move(picture));
+        return;
+    }
+    // The hide saved the list before this picture was in it, and a reopening
+    // reloads the list from the file: it is saved now. The reopening makes
+    // the thumbnail from the list.
+    SaveSettings();
 }
 
 // ---- routing ----------------------------------------------------------------------
@@ -539,7 +567,7 @@ void CTamselDlg::OnCommand(UINT id, UINT notifyCode, HWND)
         m_setup.OpenSetupDialog();
         break;
     case IDC_BTN_CAPTURE:
-        if (m_nMode != 2) {
+        if (!m_state.InReview()) {
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
             m_idle.RestartIdleClock();
         }
@@ -563,6 +591,12 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     switch (msg) {
     case WM_CLOSE: OnClose(); return true;
     case WM_DESTROY: OnDestroy(); return true;
+    case WM_ENDSESSION:
+        // Logging off ends the program without a hide: nothing else saves.
+        if (wp)
+            SaveSettings();
+        result = 0;
+        return true;
     case WM_ERASEBKGND: result = TRUE; return true;
     case WM_NCHITTEST: result = HTCAPTION; return true;
     case WM_WINDOWPOSCHANGING: OnWindowPosChanging(*reinterpret_cast<WINDOWPOS*>(lp)); return false;

@@ -14,6 +14,7 @@ CSnapshotWorker::StartResult CSnapshotWorker::StartSnapshotWorker(HWND notifyWnd
         return StartResult::kNoEvent;
     m_bSnapQuit = false;
     m_bSnapBusy = false;
+    TakeHandOver(); // a new worker starts with nothing of an old one
     if (!m_thread.Start([this](fw::Worker& self) { SnapshotThreadProc(self); }, L"Snapshot worker"))
         return StartResult::kNoThread;
     return StartResult::kStarted;
@@ -27,8 +28,22 @@ void CSnapshotWorker::StopSnapshotWorker()
     }
     m_hSnapEvent.Close();
     m_bSnapBusy = false;
+}
+
+void CSnapshotWorker::ApplyPendingResult()
+{
+    if (m_thread.Exists())
+        return; // only a stopped worker's result is final
+    if (std::function<void()> apply = TakeHandOver())
+        apply();
+}
+
+std::function<void()> CSnapshotWorker::TakeHandOver()
+{
+    std::function<void()> taken;
     auto guard = m_handOverLock.Acquire();
-    m_handOver = nullptr;
+    taken.swap(m_handOver);
+    return taken;
 }
 
 void CSnapshotWorker::SnapshotThreadProc(fw::Worker& self)
@@ -40,10 +55,7 @@ void CSnapshotWorker::SnapshotThreadProc(fw::Worker& self)
         const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
         if (woke != WAIT_OBJECT_0 + 1 || m_bSnapQuit)
             return;
-        {
-            auto guard = m_handOverLock.Acquire();
-            m_handOver = nullptr; // nothing of an earlier attempt is applied twice
-        }
+        TakeHandOver(); // nothing of an earlier attempt is applied twice
         if (m_takeSnapshot)
             m_takeSnapshot();
         m_hSnapEvent.Reset();
@@ -80,11 +92,7 @@ bool CSnapshotWorker::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
         OnSnapshotRequest();
         break;
     case UM_SNAPSHOT_DONE: {
-        std::function<void()> apply;
-        {
-            auto guard = m_handOverLock.Acquire();
-            apply.swap(m_handOver);
-        }
+        std::function<void()> apply = TakeHandOver();
         m_bSnapBusy = false;
         if (apply)
             apply();

@@ -41,8 +41,14 @@ public:
         auto kept = std::make_shared<Apply>(std::move(apply));
         StoreHandOver([kept] { (*kept)(); });
     }
-    // Ends the thread, waiting for a snapshot in progress to finish.
+    // Ends the thread, waiting for a snapshot in progress to finish. What
+    // that snapshot handed over stays for ApplyPendingResult.
     void StopSnapshotWorker();
+    // The end of the program: a hand-over whose UM_SNAPSHOT_DONE will never
+    // be dispatched (the worker finished during the end, or the message was
+    // still queued when the loop ended) is applied here, on the window's
+    // thread, once the worker has stopped.
+    void ApplyPendingResult();
     bool Exists() const noexcept { return m_thread.Exists(); }
     bool Busy() const noexcept { return m_bSnapBusy; }
 
@@ -51,6 +57,7 @@ public:
 
 private:
     void StoreHandOver(std::function<void()> apply);
+    std::function<void()> TakeHandOver();
     void SnapshotThreadProc(fw::Worker& self);
     void OnSnapshotRequest();
 

@@ -340,6 +340,16 @@ bool TamselTest::QuitProgram()
     return m_app.WaitExit(10000);
 }
 
+HWND TamselTest::Viewer()
+{
+    return ::FindWindowExW(Main(), nullptr, L"#32770", nullptr);
+}
+
+void TamselTest::Command(UINT id)
+{
+    Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Main(), id)));
+}
+
 bool TamselTest::WaitTrace(const std::string& text, DWORD ms)
 {
     return m_traces.WaitFor(text, m_mark, ms);

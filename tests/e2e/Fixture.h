@@ -83,6 +83,15 @@ protected:
     void StartOpen();
     // Asks the program to end (WM_USER+170) and waits for it.
     bool QuitProgram();
+    // The picture viewer inside the main window.
+    HWND Viewer();
+    // The viewer holds the graph's video window while a live graph exists.
+    bool LiveVideoShown() { return ::GetWindow(Viewer(), GW_CHILD) != nullptr; }
+    // A button of the main window clicked (WM_COMMAND with BN_CLICKED).
+    void Command(UINT id);
+    // Lets messages posted back to back and what they started run out: a
+    // handler that pumps may finish well after the messages were dispatched.
+    static void Settle(DWORD ms = 2000) { ::Sleep(ms); }
     bool WaitTrace(const std::string& text, DWORD ms = 5000);
     int CountTrace(const std::string& text);
 

@@ -318,11 +318,6 @@ protected:
         ASSERT_TRUE(WaitVisible(true, 10000));
     }
 
-    void Command(UINT id)
-    {
-        Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Main(), id)));
-    }
-
     POINT ToScreen(POINT p)
     {
         RECT r{};

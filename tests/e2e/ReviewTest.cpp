@@ -89,11 +89,6 @@ protected:
         }
     }
 
-    void Command(UINT id) { Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Main(), id))); }
-
-    HWND Viewer() { return ::FindWindowExW(Main(), nullptr, L"#32770", nullptr); }
-    // The viewer shows the live picture while the graph's video window is in it.
-    bool LiveVideoShown() { return ::GetWindow(Viewer(), GW_CHILD) != nullptr; }
     // A point of the viewer, in its client coordinates, as the screen shows it.
     COLORREF ViewerPixel(int x, int y)
     {
