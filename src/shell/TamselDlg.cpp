@@ -195,10 +195,11 @@ void CTamselDlg::StopGpsReader()
 
 void CTamselDlg::OnDestroy()
 {
-    OnClose();
+    // A snapshot in progress finishes first, with the camera still running:
+    // the picture is the user's. Its completion is never dispatched now (the
+    // queue is no longer read), so its result is applied here.
     m_snapshots.StopSnapshotWorker();
-    // A picture finished while the end began is still the user's: its
-    // completion never reached the queue, or the queue is no longer read.
+    OnClose();
     m_snapshots.ApplyPendingResult();
     m_tray.RemoveTrayIcon();
     m_pPreviewDlg.reset();

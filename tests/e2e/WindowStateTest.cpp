@@ -260,25 +260,25 @@ TEST_F(WindowStateTest, TwoQuickModeSwitchesLeaveReviewWithoutLiveVideo)
 TEST_F(WindowStateTest, ResolutionOrCameraChangeInReviewWaitsForTheWayBackToLive)
 {
     AddCamera(0, TwoSizes(L"Two sizes"));
-    vcam::DeviceConfig small = TwoSizes(L"Small only");
-    small.formats = {{vcam::Subtype::YUY2, 320, 240}};
-    AddCamera(1, small);
+    vcam::DeviceConfig second = TwoSizes(L"Second");
+    second.formats = {{vcam::Subtype::YUY2, 640, 480}, {vcam::Subtype::YUY2, 1024, 768}};
+    AddCamera(1, second);
     OpenInReview();
-    Post(UM_SET_RESOLUTION, 1); // 640 x 480
+    Post(UM_SELECT_CAMERA, 1);
     Settle();
     EXPECT_FALSE(LiveVideoShown()) << "the change does not start live video over the picture";
     Command(kModeSwitch);
     ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
-    EXPECT_EQ(TestCaptureWidth(), 640u) << "the resolution applies on the way back";
+    EXPECT_EQ(TestCaptureWidth(), 1024u) << "the camera chosen in review runs on the way back";
 
     Command(kModeSwitch);
     ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000));
-    Post(UM_SELECT_CAMERA, 1);
+    Post(UM_SET_RESOLUTION, 1); // 640 x 480
     Settle();
     EXPECT_FALSE(LiveVideoShown());
     Command(kModeSwitch);
     ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
-    EXPECT_EQ(TestCaptureWidth(), 320u) << "the camera chosen in review runs on the way back";
+    EXPECT_EQ(TestCaptureWidth(), 640u) << "the resolution applies on the way back";
 }
 
 TEST_F(WindowStateTest, ResolutionChangeThenModeSwitchLeavesReviewWithoutLiveVideo)
