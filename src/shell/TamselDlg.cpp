@@ -362,9 +362,14 @@ void CTamselDlg::FreeSkinImages()
     m_skin.FreeSkinImages();
 }
 
+MainPaint CTamselDlg::PaintRecord() const
+{
+    return {Hwnd(), ViewerWindow(), m_skin.AppIcon(), m_review.ThumbImage(), m_state.Mode()};
+}
+
 void CTamselDlg::OnPaint()
 {
-    PaintMainWindow({Hwnd(), ViewerWindow(), m_skin.AppIcon(), m_review.ThumbImage(), m_state.Mode()}, m_skin, m_buttons);
+    PaintMainWindow(PaintRecord(), m_skin, m_buttons);
 }
 
 void CTamselDlg::OnExternClick()
@@ -541,14 +546,18 @@ void CTamselDlg::OnSnapshotSaved(const std::wstring& path, fw::GpImagePtr pictur
 {
     AppendPicture(m_pics, path);
     m_idle.RestartIdleClock(); // a snapshot counts as activity
+    bool thumbnail = picture != nullptr;
     if (m_state.IsOpen()) {
         m_review.OnPictureAdded(std::move(picture));
-        return;
+        thumbnail = m_review.ThumbImage() != nullptr;
+    } else {
+        // The hide saved the list before this picture was in it, and a
+        // reopening reloads the list from the file: it is saved now. The
+        // reopening makes the thumbnail from the list.
+        SaveSettings();
     }
-    // The hide saved the list before this picture was in it, and a reopening
-    // reloads the list from the file: it is saved now. The reopening makes
-    // the thumbnail from the list.
-    SaveSettings();
+    if (!thumbnail)
+        m_log.Write("OnSnapshot: small pic hbitmap == NULL\r\n");
 }
 
 // ---- routing ----------------------------------------------------------------------
@@ -605,6 +614,10 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case WM_DISPLAYCHANGE: result = 0; return true;
     case WM_QUERYDRAGICON: result = reinterpret_cast<LRESULT>(m_skin.AppIcon()); return true;
     case WM_PAINT: OnPaint(); return true;
+    case WM_PRINTCLIENT:
+        PaintMainBackground(reinterpret_cast<HDC>(wp), PaintRecord(), m_skin, m_buttons);
+        result = 0;
+        return true;
     case UM_EXTERN_CLICK: OnExternClick(); return true;
     case UM_HW_SNAPSHOT_KEY: OnHwSnapshotKey(); return true;
     case UM_SET_IDLE_TIME:

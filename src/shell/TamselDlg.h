@@ -29,6 +29,7 @@
 #include "snapshot/SnapshotWorker.h"
 #include "snapshot/StealthControls.h"
 #include "ui/MainButtons.h"
+#include "ui/MainPainter.h"
 #include "ui/SkinImages.h"
 
 namespace tamsel {
@@ -71,6 +72,7 @@ private:
     void LayoutWindow();
     void FreeSkinImages();
     void OnPaint();
+    MainPaint PaintRecord() const;
     void OnExternClick();
     void OnTrayDoubleClick();
     void FinishReopening();
