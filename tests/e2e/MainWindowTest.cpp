@@ -494,6 +494,33 @@ TEST_F(MainWindowTest, RenamedCloseImageLeavesAnInvisibleButtonThatStillCloses)
     EXPECT_TRUE(WaitVisible(false)) << "the invisible close button hides the window";
 }
 
+TEST_F(MainWindowTest, OversizedSkinImageIsRefusedLikeAMissingOne)
+{
+    // One side over 4096 pixels each; the close face then counts as missing.
+    struct Case { int w, h; };
+    for (const Case& c : {Case{4097, 16}, Case{16, 4097}}) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
+        MakeSkin();
+        ASSERT_TRUE(WriteQuarters(Pic() + L"\\close_btn.png", 12, c.w, c.h, false));
+        ::DeleteFileW(LogPath().c_str());
+        WriteIni(SetupIni(), L"App_Setting", L"LogFile", L"1");
+        WriteIni(SetupIni(), L"App_Setting", L"PreviewSize", L"1");
+        Open();
+        HWND wnd = Main();
+        const WindowSize& size = kSizes[0];
+        const Box& close = size.controls[kClose];
+        const Findings wrong = UntilShown(wnd, [&](const Shot& s, Findings& out) {
+            for (int y = close.y + 3; y < close.Bottom() - 3; y += 7)
+                for (int x = close.x + 3; x < close.Right() - 3; x += 7)
+                    Expect(s, x, y, BackgroundAt(s, x, y), "close", out);
+            ExpectFace(s, size.controls[kSetup], 14, "setup", out);
+        });
+        EXPECT_TRUE(wrong.empty()) << Join(wrong);
+        EXPECT_EQ(LogLines("Can not"), "Can not close btn pic\r\r\n");
+        ASSERT_TRUE(QuitProgram());
+    }
+}
+
 TEST_F(MainWindowTest, MissingSkinFolderLeavesOnlyTheBlackThumbnailBox)
 {
     WriteIni(SetupIni(), L"App_Setting", L"LogFile", L"1");

@@ -347,5 +347,25 @@ TEST_F(WindowStateTest, LogOffSavesSettingsAndList)
     EXPECT_EQ(IniValue(SetupIni(), "PreviewSize"), "1");
 }
 
+TEST_F(WindowStateTest, SmallScreenShowsAllOfTheWindowCentredInItsWorkArea)
+{
+    AddCamera(0);
+    Start();
+    ASSERT_TRUE(WaitVisible(true, 10000));
+    HWND wnd = Main();
+    RECT w{};
+    ASSERT_TRUE(::GetWindowRect(wnd, &w));
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromWindow(wnd, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT& work = monitor.rcWork;
+    EXPECT_GE(w.left, work.left);
+    EXPECT_GE(w.top, work.top);
+    EXPECT_LE(w.right, work.right);
+    EXPECT_LE(w.bottom, work.bottom);
+    EXPECT_NEAR(w.left - work.left, work.right - w.right, 1);
+    EXPECT_NEAR(w.top - work.top, work.bottom - w.bottom, 1);
+}
+
 } // namespace
 } // namespace e2e
