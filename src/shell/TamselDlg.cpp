@@ -405,8 +405,10 @@ void CTamselDlg::OnTrayDoubleClick()
     if (!m_state.InReview()) {
         const WindowState::Mark mark = m_state.Now();
         PumpWaitingMessages();
-        // A close dispatched there hid the window again: it stays closed.
-        if (m_state.ChangedSince(mark))
+        // A close dispatched there hid the window again, and it stays
+        // closed; a reopening dispatched after that close has done all of
+        // this already.
+        if (m_state.ChangedSince(mark) && (!m_bAllowShow || m_state.IsOpen()))
             return;
         m_review.RefreshThumbnail();
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);

@@ -50,10 +50,12 @@ void CSnapshotWorker::SnapshotThreadProc(fw::Worker& self)
 {
     const HANDLE waits[] = {self.StopEvent(), m_hSnapEvent.get()};
     for (;;) {
-        // Both handles are this object's own; the stop event comes first so a
-        // quit wins over a pending request.
-        const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        if (woke != WAIT_OBJECT_0 + 1 || m_bSnapQuit)
+        // Both handles are this object's own. A request accepted before the
+        // stop is still taken (the user asked for that picture, and the end
+        // applies its result); the request event stays set until the
+        // snapshot ends, so the next wake-up sees only the stop.
+        ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (!m_hSnapEvent.IsSet())
             return;
         TakeHandOver(); // nothing of an earlier attempt is applied twice
         if (m_takeSnapshot)

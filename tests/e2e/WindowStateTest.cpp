@@ -244,6 +244,27 @@ TEST_F(WindowStateTest, CameraOrResolutionChangeThenCloseBuildsNoGraphWhileHidde
     }
 }
 
+TEST_F(WindowStateTest, CloseDuringTheIconReopeningLeavesTheWindowClosed)
+{
+    AddCamera(0);
+    StartOpen();
+    Post(WM_CLOSE);
+    ASSERT_TRUE(WaitVisible(false));
+    Settle(500);
+    // The icon reopening pumps the queue before it is done: the close
+    // behind it runs inside it.
+    Post(UM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+    Post(WM_CLOSE);
+    Settle();
+    EXPECT_FALSE(Visible());
+    EXPECT_FALSE(LiveVideoShown()) << "no graph behind the hidden window";
+    // Closed in every respect: a second start's click opens it again
+    // instead of raising a window counted as open.
+    Post(UM_EXTERN_CLICK);
+    EXPECT_TRUE(WaitVisible(true));
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+}
+
 TEST_F(WindowStateTest, TwoQuickModeSwitchesLeaveReviewWithoutLiveVideo)
 {
     AddCamera(0);
