@@ -16,6 +16,15 @@
 
 namespace tamsel {
 
+namespace {
+
+// How long the hide waits for a snapshot asked for before it: the still
+// capture's own bound for its frame, with room for the flash's wait and the
+// encoding.
+constexpr DWORD kSnapshotAtHideMs = CDShowCapture::kStillWaitMs + 10000;
+
+} // namespace
+
 CTamselDlg::CTamselDlg() : fw::Dialog(IDD_TAMSEL_DIALOG)
 {
     m_tray.OnDoubleClick([this] { OnTrayDoubleClick(); });
@@ -184,6 +193,11 @@ void CTamselDlg::OnClose()
     StopGpsReader();
     m_setup.CloseSetupDialog();
     FreeSkinImages();
+    // A picture asked for before the close is taken from the camera still
+    // running (the window is already out of sight); its completion follows
+    // and finds the window hidden.
+    if (!m_snapshots.WaitForSnapshot(kSnapshotAtHideMs))
+        ::OutputDebugStringW(L"Snapshot still running at the hide\n");
     m_capture.TearDownGraph();
     m_idle.KillIdleTimer();
 }

@@ -10,7 +10,7 @@ CSnapshotWorker::StartResult CSnapshotWorker::StartSnapshotWorker(HWND notifyWnd
     StopSnapshotWorker();
     m_notifyWnd = notifyWnd;
     m_takeSnapshot = std::move(takeSnapshot);
-    if (!m_hSnapEvent.Create(fw::Event::kManualReset))
+    if (!m_hSnapEvent.Create(fw::Event::kManualReset) || !m_hIdleEvent.Create(fw::Event::kManualReset, true))
         return StartResult::kNoEvent;
     m_bSnapQuit = false;
     m_bSnapBusy = false;
@@ -27,7 +27,13 @@ void CSnapshotWorker::StopSnapshotWorker()
         m_thread.Stop(500, L"wait for snap thread out\n");
     }
     m_hSnapEvent.Close();
+    m_hIdleEvent.Close();
     m_bSnapBusy = false;
+}
+
+bool CSnapshotWorker::WaitForSnapshot(DWORD ms) const
+{
+    return !m_hIdleEvent || m_hIdleEvent.Wait(ms);
 }
 
 void CSnapshotWorker::ApplyPendingResult()
@@ -61,6 +67,7 @@ void CSnapshotWorker::SnapshotThreadProc(fw::Worker& self)
         if (m_takeSnapshot)
             m_takeSnapshot();
         m_hSnapEvent.Reset();
+        m_hIdleEvent.Set();
         ::PostMessageW(m_notifyWnd, UM_SNAPSHOT_DONE, 0, 0);
     }
 }
@@ -78,6 +85,7 @@ void CSnapshotWorker::OnSnapshotRequest()
     m_bSnapBusy = true;
     if (m_onAccepted)
         m_onAccepted();
+    m_hIdleEvent.Reset();
     m_hSnapEvent.Set();
 }
 

@@ -49,6 +49,10 @@ public:
     // still queued when the loop ended) is applied here, on the window's
     // thread, once the worker has stopped.
     void ApplyPendingResult();
+    // Waits at most `ms` for an accepted request to be taken and handed
+    // over (the hide sequence lets it grab from a camera that still runs);
+    // true when none is outstanding. Its completion message then follows.
+    bool WaitForSnapshot(DWORD ms) const;
     bool Exists() const noexcept { return m_thread.Exists(); }
     bool Busy() const noexcept { return m_bSnapBusy; }
 
@@ -68,6 +72,8 @@ private:
     fw::Lock m_handOverLock;
     std::function<void()> m_handOver;
     fw::Event m_hSnapEvent;
+    // Set while no accepted request is outstanding on the worker's side.
+    fw::Event m_hIdleEvent;
     fw::Worker m_thread;
     // Set with the thread's stop request; the stop event itself is what the
     // thread waits on, so the request cannot be lost.

@@ -324,8 +324,8 @@ TEST_F(WindowStateTest, PictureFinishingAfterTheWindowHidStaysInTheList)
     StartOpen();
     ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
     ::Sleep(500); // frames flowing
-    // The request first: the close that follows is handled while the worker
-    // encodes, so the picture completes behind the hidden window.
+    // The request, then the close: the hide lets the picture be taken from
+    // the running camera, and its completion finds the window hidden.
     Post(UM_SNAPSHOT);
     Post(WM_CLOSE);
     ASSERT_TRUE(WaitTrace("Snapshot done\n", 20000));
@@ -335,7 +335,7 @@ TEST_F(WindowStateTest, PictureFinishingAfterTheWindowHidStaysInTheList)
     ASSERT_TRUE(WaitVisible(true));
     ASSERT_TRUE(QuitProgram());
     const std::vector<std::string> list = SavedPictures();
-    ASSERT_EQ(list.size(), 1u) << "the picture taken is listed";
+    ASSERT_EQ(list.size(), 1u) << "the picture taken is listed\n" << ReadFile(ReserveIni());
     EXPECT_TRUE(FileExists(std::wstring(list[0].begin(), list[0].end())));
 }
 
