@@ -169,25 +169,36 @@ void CGpsSettingDlg::ShowBox(const wchar_t* text, const wchar_t* caption)
     ::MessageBoxW(Hwnd(), text, caption, MB_OK);
 }
 
-bool CGpsSettingDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
+void CGpsSettingDlg::PaintBackground(HDC dc)
+{
+    if (!dc)
+        return;
+    RECT client;
+    ::GetClientRect(Hwnd(), &client);
+    bool drawn = false;
+    Gdiplus::GpGraphics* raw = nullptr;
+    if (m_pBackground && fw::gp::GdipCreateFromHDC(dc, &raw) == Gdiplus::Ok) {
+        fw::GpGraphicsPtr graphics(raw);
+        drawn = fw::gp::GdipDrawImageRectI(graphics.get(), m_pBackground, 0, 0, client.right, client.bottom) ==
+                Gdiplus::Ok;
+    }
+    if (!drawn) {
+        fw::Brush fill(::CreateSolidBrush(kNoBackground));
+        if (fill)
+            ::FillRect(dc, &client, fill.get());
+    }
+}
+
+bool CGpsSettingDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result)
 {
     switch (msg) {
+    case WM_PRINTCLIENT:
+        PaintBackground(reinterpret_cast<HDC>(wp));
+        result = 0;
+        return true;
     case WM_PAINT: {
         fw::PaintDC paint(Hwnd());
-        RECT client;
-        ::GetClientRect(Hwnd(), &client);
-        bool drawn = false;
-        Gdiplus::GpGraphics* raw = nullptr;
-        if (m_pBackground && paint.get() && fw::gp::GdipCreateFromHDC(paint.get(), &raw) == Gdiplus::Ok) {
-            fw::GpGraphicsPtr graphics(raw);
-            drawn = fw::gp::GdipDrawImageRectI(graphics.get(), m_pBackground, 0, 0, client.right, client.bottom) ==
-                    Gdiplus::Ok;
-        }
-        if (!drawn) {
-            fw::Brush fill(::CreateSolidBrush(kNoBackground));
-            if (fill)
-                ::FillRect(paint.get(), &client, fill.get());
-        }
+        PaintBackground(paint.get());
         m_btnAutoScan.Repaint();
         m_btnOk.Repaint();
         m_btnCancel.Repaint();

@@ -42,8 +42,12 @@ void CPictureReview::LoadThumbImage()
 
 void CPictureReview::FreeImages()
 {
-    if (CPreviewDlg* viewer = m_host.Viewer())
+    if (CPreviewDlg* viewer = m_host.Viewer()) {
         viewer->m_pImage = nullptr;
+        // A question asks about the picture shown: it goes with its images
+        // (a hide, a deletion, a review entered afresh).
+        viewer->ClearDeleteQuestion();
+    }
     SetThumbFaces(nullptr);
     m_pPicImage.reset();
     m_pThumbImage.reset();
@@ -94,7 +98,7 @@ void CPictureReview::ShowCurrent(bool viewerToo, fw::GpImagePtr picture)
 
 void CPictureReview::OnModeSwitch()
 {
-    if (m_nMode == 2)
+    if (InReview())
         LeaveReview();
     else
         EnterReview();
@@ -103,7 +107,7 @@ void CPictureReview::OnModeSwitch()
 void CPictureReview::EnterReview()
 {
     m_host.StopLivePreview();
-    m_nMode = 2;
+    m_state.SetMode(WindowState::kReview);
     if (CPreviewDlg* viewer = m_host.Viewer())
         viewer->m_nViewMode = 2;
     FreeImages();
@@ -114,14 +118,15 @@ void CPictureReview::EnterReview()
 
 void CPictureReview::LeaveReview()
 {
-    m_nMode = 1;
+    m_state.SetMode(WindowState::kLive);
     if (CPreviewDlg* viewer = m_host.Viewer()) {
         viewer->m_nViewMode = 1;
         viewer->ClearDeleteQuestion();
         // Black underneath the video, and black when no camera is there.
         ::InvalidateRect(viewer->Hwnd(), nullptr, TRUE);
     }
-    m_host.StartLivePreview();
+    if (!m_host.StartLivePreview())
+        return;
     ValidateCurrentPicture();
     ShowCurrent(false);
     ApplyModeFaces();
@@ -130,7 +135,7 @@ void CPictureReview::LeaveReview()
 void CPictureReview::ReenterReview()
 {
     // Review is entered afresh, with the freshly loaded skin.
-    m_nMode = 1;
+    m_state.SetMode(WindowState::kLive);
     if (CPreviewDlg* viewer = m_host.Viewer())
         viewer->m_nViewMode = 1;
     EnterReview();
@@ -148,13 +153,13 @@ void CPictureReview::Step(const ReviewStep& step)
         return;
     if (step.removed)
         PostSave();
-    ShowCurrent(m_nMode == 2);
+    ShowCurrent(InReview());
 }
 
 void CPictureReview::OnDeleteCommand()
 {
     CPreviewDlg* viewer = m_host.Viewer();
-    if (m_nMode != 2 || m_pics.PicFiles.empty() || !viewer)
+    if (!InReview() || m_pics.PicFiles.empty() || !viewer)
         return;
     viewer->ShowDeleteQuestion();
     m_idle.RestartIdleClock();
@@ -197,7 +202,7 @@ void CPictureReview::OnDeleteAnswer(WPARAM answer)
 {
     CPreviewDlg* viewer = m_host.Viewer();
     const int n = static_cast<int>(m_pics.PicFiles.size());
-    if (answer != 1 || m_nMode != 2 || m_pics.CurPicIndex < 0 || m_pics.CurPicIndex >= n) {
+    if (answer != 1 || !InReview() || m_pics.CurPicIndex < 0 || m_pics.CurPicIndex >= n) {
         if (viewer)
             ::InvalidateRect(viewer->Hwnd(), nullptr, TRUE); // the question goes
         return;
@@ -219,7 +224,7 @@ void CPictureReview::OnDeleteAnswer(WPARAM answer)
 
 void CPictureReview::OnPictureAdded(fw::GpImagePtr picture)
 {
-    ShowCurrent(m_nMode == 2, std::move(picture));
+    ShowCurrent(InReview(), std::move(picture));
 }
 
 } // namespace tamsel

@@ -10,6 +10,7 @@
 
 #include "framework/Activity.h"
 #include "framework/Gdiplus.h"
+#include "framework/WindowState.h"
 #include "review/PreviewDlg.h"
 #include "review/ReviewRules.h"
 #include "settings/PictureList.h"
@@ -29,9 +30,10 @@ public:
     virtual CPreviewDlg* Viewer() const = 0;
     // The live picture stops for review. Starting it again first dispatches
     // what is queued, then builds the graph when a camera is there; a failure
-    // shows nothing.
+    // shows nothing. False when a message dispatched there changed the
+    // window's state (a second switch, a close): the switch back then ends.
     virtual void StopLivePreview() = 0;
-    virtual void StartLivePreview() = 0;
+    virtual bool StartLivePreview() = 0;
 
 protected:
     ~IReviewHost() = default;
@@ -46,11 +48,12 @@ public:
     static constexpr UINT kPictureWidth = 480, kPictureHeight = 360;
     static constexpr SIZE kPictureSize = {kPictureWidth, kPictureHeight};
 
-    // `mode` is the controller's: 1 live preview, 2 picture review. The
-    // buttons show the skin's faces and the pictures' thumbnail.
-    CPictureReview(IReviewHost& host, PictureList& pics, int& mode, MainButtons& buttons, const CSkinImages& skin,
-                   IActivitySink& idle)
-        : m_host(host), m_pics(pics), m_nMode(mode), m_buttons(buttons), m_skin(skin), m_idle(idle)
+    // `state` is the controller's; review sets its mode (1 live preview, 2
+    // picture review). The buttons show the skin's faces and the pictures'
+    // thumbnail.
+    CPictureReview(IReviewHost& host, PictureList& pics, WindowState& state, MainButtons& buttons,
+                   const CSkinImages& skin, IActivitySink& idle)
+        : m_host(host), m_pics(pics), m_state(state), m_buttons(buttons), m_skin(skin), m_idle(idle)
     {
     }
     CPictureReview(const CPictureReview&) = delete;
@@ -93,7 +96,8 @@ private:
     // empty-thumbnail notice at once when the list is empty.
     void SetThumbFaces(Gdiplus::GpImage* image);
     void RefreshThumbnail(bool listEmpty);
-    void ApplyModeFaces() { tamsel::ApplyModeFaces(m_buttons, m_skin, m_nMode); }
+    void ApplyModeFaces() { tamsel::ApplyModeFaces(m_buttons, m_skin, m_state.Mode()); }
+    bool InReview() const noexcept { return m_state.InReview(); }
     // Loads both images of the current entry (the viewer's only in review)
     // and shows them; from `picture` instead of the file when given.
     void ShowCurrent(bool viewerToo, fw::GpImagePtr picture = {});
@@ -101,7 +105,7 @@ private:
 
     IReviewHost& m_host;
     PictureList& m_pics;
-    int& m_nMode;
+    WindowState& m_state;
     MainButtons& m_buttons;
     const CSkinImages& m_skin;
     IActivitySink& m_idle;

@@ -58,6 +58,10 @@ void CPreviewDlg::OnPaint()
         int x = 0, y = 0;
         ViewerNoPictureOrigin(client.right, client.bottom, &x, &y);
         DrawTextAt(dc, x, y, L"No Picture");
+        // A picture that cannot be decoded can still be deleted: an armed
+        // question is always in sight, since a click in it answers.
+        if (m_bAskDelete)
+            DrawDeleteQuestion(dc);
     } else {
         ::OutputDebugStringW(L"Onknown mode\n");
     }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include "capture/DShowCapture.h"
+#include "framework/WindowState.h"
 #include "settings/AppSettings.h"
 
 namespace tamsel {
@@ -14,13 +15,13 @@ namespace tamsel {
 // What the preview commands need of the main window.
 class IPreviewHost {
 public:
-    virtual bool IsOpen() const = 0;
+    // Open or hidden, live or review; read again after every pump.
+    virtual const WindowState& State() const = 0;
     // Owner of the preview's message boxes.
     virtual HWND MainWindow() const = 0;
-    // 1 live preview, 2 picture review.
-    virtual int ViewMode() const = 0;
     virtual HWND ViewerWindow() const = 0;
-    // Hides the window, lays it out for the current size and rotation, shows it.
+    // Hides the window, dispatches what is queued, lays it out for the
+    // current size and shows it; a window hidden meanwhile stays hidden.
     virtual void RelayoutWindow() = 0;
     // Repaints the viewer and dispatches what is queued (before a graph change).
     virtual void RepaintViewerAndPump() = 0;
@@ -48,7 +49,9 @@ public:
 
     // The switch back from picture review: what is queued goes first, then
     // the preview starts when a camera is there; a failure shows nothing.
-    void StartAfterReview();
+    // False when a message dispatched meanwhile changed the window's state:
+    // that handler has done what the window needs, and the switch ends.
+    bool StartAfterReview();
 
 private:
     void OnStartPreview();
@@ -59,6 +62,12 @@ private:
     void OnPreviewPainted();
     // Tears the graph down and builds it again with the current settings.
     bool RestartGraph();
+    bool IsOpen() const { return m_host.State().IsOpen(); }
+    bool InReview() const { return m_host.State().InReview(); }
+    WindowState::LiveChange Route() const { return m_host.State().RouteLiveChange(); }
+    // A camera or resolution change met in review: kept for the way back.
+    void DeferCamera(int index);
+    void DeferResolution(int mode);
 
     IPreviewHost& m_host;
     AppSettings& m_settings;

@@ -2,6 +2,8 @@
 
 #include <dbt.h>
 
+#include <algorithm>
+
 #include "framework/Debug.h"
 #include "resources/resource.h"
 #include "settings/SettingsStore.h"
@@ -13,6 +15,15 @@
 #include "ui/MainPainter.h"
 
 namespace tamsel {
+
+namespace {
+
+// How long the hide waits for a snapshot asked for before it: the still
+// capture's own bound for its frame, with room for the flash's wait and the
+// encoding.
+constexpr DWORD kSnapshotAtHideMs = CDShowCapture::kStillWaitMs + 10000;
+
+} // namespace
 
 CTamselDlg::CTamselDlg() : fw::Dialog(IDD_TAMSEL_DIALOG)
 {
@@ -167,22 +178,28 @@ void CTamselDlg::StartLiveMachinery()
         Quit();
     }
     m_idle.RestartIdleClock();
-    m_bActive = true;
+    m_state.Open();
 }
 
 // ---- hiding and ending -----------------------------------------------------------
 
 void CTamselDlg::OnClose()
 {
+    // First, so that a handler this sequence interrupted learns of it.
+    m_state.Hide();
     m_bAllowShow = false;
     ::ShowWindow(Hwnd(), SW_HIDE);
     SaveSettings();
     StopGpsReader();
     m_setup.CloseSetupDialog();
     FreeSkinImages();
+    // A picture asked for before the close is taken from the camera still
+    // running (the window is already out of sight); its completion follows
+    // and finds the window hidden.
+    if (!m_snapshots.WaitForSnapshot(kSnapshotAtHideMs))
+        ::OutputDebugStringW(L"Snapshot still running at the hide\n");
     m_capture.TearDownGraph();
     m_idle.KillIdleTimer();
-    m_bActive = false;
 }
 
 void CTamselDlg::StopGpsReader()
@@ -192,8 +209,12 @@ void CTamselDlg::StopGpsReader()
 
 void CTamselDlg::OnDestroy()
 {
-    OnClose();
+    // A snapshot in progress finishes first, with the camera still running:
+    // the picture is the user's. Its completion is never dispatched now (the
+    // queue is no longer read), so its result is applied here.
     m_snapshots.StopSnapshotWorker();
+    OnClose();
+    m_snapshots.ApplyPendingResult();
     m_tray.RemoveTrayIcon();
     m_pPreviewDlg.reset();
     FreeSkinImages();
@@ -203,7 +224,6 @@ void CTamselDlg::OnDestroy()
     RemoveKeyHook();
     m_settings.FlashSupportDev.clear();
     m_pics = PictureList();
-    m_bActive = false;
     m_log.Close();
     m_stealth.Release();
 }
@@ -256,19 +276,27 @@ void CTamselDlg::BringToTop()
 
 void CTamselDlg::CenterOnScreen()
 {
-    RECT window, work;
+    // Inside the work area of the window's own monitor: the taskbar and the
+    // edges of a small screen leave all of the window in sight.
+    RECT window;
     ::GetWindowRect(Hwnd(), &window);
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!::GetMonitorInfoW(::MonitorFromWindow(Hwnd(), MONITOR_DEFAULTTONEAREST), &monitor))
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
+    const RECT work = monitor.rcWork;
     const int w = window.right - window.left, h = window.bottom - window.top;
-    ::SetWindowPos(Hwnd(), nullptr, work.left + (work.right - work.left - w) / 2,
-                   work.top + (work.bottom - work.top - h) / 2, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Larger than the work area: its upper left part, with the close button
+    // and the viewer, is the part kept in sight.
+    const int x = (std::max)(work.left, work.left + (work.right - work.left - w) / 2);
+    const int y = (std::max)(work.top, work.top + (work.bottom - work.top - h) / 2);
+    ::SetWindowPos(Hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CTamselDlg::SetupUi()
 {
     m_skin.LoadMainImages(m_szAppFolder + L"\\pic", [this] { m_review.LoadThumbImage(); });
-    tamsel::ApplyModeFaces(m_buttons, m_skin, m_nMode);
+    tamsel::ApplyModeFaces(m_buttons, m_skin, m_state.Mode());
     // The indicator shows again what it showed before the window hid.
     SetGpsFace(m_buttons, m_skin, m_gps.ShownGpsImage());
     LayoutWindow();
@@ -291,7 +319,7 @@ void CTamselDlg::LayoutWindow()
         ::SetWindowPos(m_pPreviewDlg->Hwnd(), nullptr, l.viewer.x, l.viewer.y, l.viewer.width,
                        l.viewer.height, SWP_NOZORDER | SWP_SHOWWINDOW);
         m_pPreviewDlg->m_hNotifyWnd = wnd;
-        m_pPreviewDlg->m_nViewMode = m_nMode;
+        m_pPreviewDlg->m_nViewMode = m_state.Mode();
     }
     m_review.GiveThumbFaces();
     const struct { int id; Rect r; } placements[] = {
@@ -321,6 +349,10 @@ void CTamselDlg::RelayoutWindow()
     m_bAllowShow = false;
     ::ShowWindow(Hwnd(), SW_HIDE);
     PumpWaitingMessages();
+    // A close dispatched there ran the hide sequence: showing the window now
+    // would bring back a window without its skin, counted as closed.
+    if (!m_state.IsOpen())
+        return;
     LayoutWindow();
     ::ShowWindow(Hwnd(), SW_SHOW); // refused: showing is not allowed yet
     m_bAllowShow = true;
@@ -344,9 +376,14 @@ void CTamselDlg::FreeSkinImages()
     m_skin.FreeSkinImages();
 }
 
+MainPaint CTamselDlg::PaintRecord() const
+{
+    return {Hwnd(), ViewerWindow(), m_skin.AppIcon(), m_review.ThumbImage(), m_state.Mode()};
+}
+
 void CTamselDlg::OnPaint()
 {
-    PaintMainWindow({Hwnd(), ViewerWindow(), m_skin.AppIcon(), m_review.ThumbImage(), m_nMode}, m_skin, m_buttons);
+    PaintMainWindow(PaintRecord(), m_skin, m_buttons);
 }
 
 void CTamselDlg::OnExternClick()
@@ -358,7 +395,7 @@ void CTamselDlg::OnExternClick()
     }
     ReloadSettings();
     SetupUi();
-    if (m_nMode == 1)
+    if (!m_state.InReview())
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
     else
         m_review.ReenterReview();
@@ -379,8 +416,14 @@ void CTamselDlg::OnTrayDoubleClick()
     ReloadSettings();
     SetupUi();
     ShowOpenWindow();
-    if (m_nMode == 1) {
+    if (!m_state.InReview()) {
+        const WindowState::Mark mark = m_state.Now();
         PumpWaitingMessages();
+        // A close dispatched there hid the window again, and it stays
+        // closed; a reopening dispatched after that close has done all of
+        // this already.
+        if (m_state.ChangedSince(mark) && (!m_bAllowShow || m_state.IsOpen()))
+            return;
         m_review.RefreshThumbnail();
         ::PostMessageW(Hwnd(), UM_START_PREVIEW, 0, 0);
     } else {
@@ -400,13 +443,13 @@ void CTamselDlg::FinishReopening()
         Quit();
     }
     m_idle.RestartIdleClock();
-    m_bActive = true;
+    m_state.Open();
 }
 
 void CTamselDlg::OnHwSnapshotKey()
 {
     if (IsOpen()) {
-        if (m_nMode == 1 && !m_snapshots.Busy()) {
+        if (!m_state.InReview() && !m_snapshots.Busy()) {
             ::OutputDebugStringW(L"Snapshot\n");
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
         }
@@ -519,8 +562,19 @@ SnapshotSettings CTamselDlg::CurrentSnapshotSettings() const
 void CTamselDlg::OnSnapshotSaved(const std::wstring& path, fw::GpImagePtr picture)
 {
     AppendPicture(m_pics, path);
-    m_review.OnPictureAdded(std::move(picture));
     m_idle.RestartIdleClock(); // a snapshot counts as activity
+    bool thumbnail = picture != nullptr;
+    if (m_state.IsOpen()) {
+        m_review.OnPictureAdded(std::move(picture));
+        thumbnail = m_review.ThumbImage() != nullptr;
+    } else {
+        // The hide saved the list before this picture was in it, and a
+        // reopening reloads the list from the file: it is saved now. The
+        // reopening makes the thumbnail from the list.
+        SaveSettings();
+    }
+    if (!thumbnail)
+        m_log.Write("OnSnapshot: small pic hbitmap == NULL\r\n");
 }
 
 // ---- routing ----------------------------------------------------------------------
@@ -540,7 +594,7 @@ void CTamselDlg::OnCommand(UINT id, UINT notifyCode, HWND)
         m_setup.OpenSetupDialog();
         break;
     case IDC_BTN_CAPTURE:
-        if (m_nMode != 2) {
+        if (!m_state.InReview()) {
             ::PostMessageW(Hwnd(), UM_SNAPSHOT, 0, 0);
             m_idle.RestartIdleClock();
         }
@@ -564,6 +618,12 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     switch (msg) {
     case WM_CLOSE: OnClose(); return true;
     case WM_DESTROY: OnDestroy(); return true;
+    case WM_ENDSESSION:
+        // Logging off ends the program without a hide: nothing else saves.
+        if (wp)
+            SaveSettings();
+        result = 0;
+        return true;
     case WM_ERASEBKGND: result = TRUE; return true;
     case WM_NCHITTEST: result = HTCAPTION; return true;
     case WM_WINDOWPOSCHANGING: OnWindowPosChanging(*reinterpret_cast<WINDOWPOS*>(lp)); return false;
@@ -571,6 +631,10 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case WM_DISPLAYCHANGE: result = 0; return true;
     case WM_QUERYDRAGICON: result = reinterpret_cast<LRESULT>(m_skin.AppIcon()); return true;
     case WM_PAINT: OnPaint(); return true;
+    case WM_PRINTCLIENT:
+        PaintMainBackground(reinterpret_cast<HDC>(wp), PaintRecord(), m_skin, m_buttons);
+        result = 0;
+        return true;
     case UM_EXTERN_CLICK: OnExternClick(); return true;
     case UM_HW_SNAPSHOT_KEY: OnHwSnapshotKey(); return true;
     case UM_SET_IDLE_TIME:

@@ -13,6 +13,7 @@
 #include "capture/DShowCapture.h"
 #include "framework/Dialog.h"
 #include "framework/Handles.h"
+#include "framework/WindowState.h"
 #include "gps/GpsControl.h"
 #include "review/PictureReview.h"
 #include "review/PreviewDlg.h"
@@ -28,6 +29,7 @@
 #include "snapshot/SnapshotWorker.h"
 #include "snapshot/StealthControls.h"
 #include "ui/MainButtons.h"
+#include "ui/MainPainter.h"
 #include "ui/SkinImages.h"
 
 namespace tamsel {
@@ -62,7 +64,7 @@ private:
     void SaveSettings();
 
     // Window state and reopening.
-    bool IsOpen() const override { return m_bActive; }
+    bool IsOpen() const override { return m_state.IsOpen(); }
     void ShowOpenWindow();
     void BringToTop();
     void CenterOnScreen();
@@ -70,6 +72,7 @@ private:
     void LayoutWindow();
     void FreeSkinImages();
     void OnPaint();
+    MainPaint PaintRecord() const;
     void OnExternClick();
     void OnTrayDoubleClick();
     void FinishReopening();
@@ -93,7 +96,7 @@ private:
     void OnNoCamera(bool asBox) override;
     // IPreviewHost.
     HWND MainWindow() const override { return Hwnd(); }
-    int ViewMode() const override { return m_nMode; }
+    const WindowState& State() const override { return m_state; }
     HWND ViewerWindow() const override { return m_pPreviewDlg ? m_pPreviewDlg->Hwnd() : nullptr; }
     void RelayoutWindow() override;
     void RepaintViewerAndPump() override;
@@ -103,12 +106,13 @@ private:
     // IReviewHost.
     CPreviewDlg* Viewer() const override { return m_pPreviewDlg.get(); }
     void StopLivePreview() override { m_capture.TearDownGraph(); }
-    void StartLivePreview() override { m_preview.StartAfterReview(); }
+    bool StartLivePreview() override { return m_preview.StartAfterReview(); }
 
     std::wstring m_szAppFolder, m_szPicFolder, m_szTempFolder;
     bool m_bResumeOnWake = false;
-    bool m_bActive = false;
-    int m_nMode = 1;
+    // Open or hidden, live or review: the one record every part reads, again
+    // after each pump of the queued messages.
+    WindowState m_state;
     DebugLog m_log;
     // The skin's images and icons, and the buttons that show them.
     CSkinImages m_skin{m_log};
@@ -133,7 +137,7 @@ private:
 
     // The pictures taken, and their review.
     PictureList m_pics;
-    CPictureReview m_review{*this, m_pics, m_nMode, m_buttons, m_skin, m_idle};
+    CPictureReview m_review{*this, m_pics, m_state, m_buttons, m_skin, m_idle};
     CSnapshot m_snapshot{m_jpeg, [this](std::vector<uint8_t>& image) { return m_capture.CaptureStill(image); },
                          [this] { return m_gps.FixCopy(); }};
 };

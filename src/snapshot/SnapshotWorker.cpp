@@ -11,10 +11,11 @@ CSnapshotWorker::StartResult CSnapshotWorker::StartSnapshotWorker(HWND notifyWnd
     StopSnapshotWorker();
     m_notifyWnd = notifyWnd;
     m_takeSnapshot = std::move(takeSnapshot);
-    if (!m_hSnapEvent.Create(fw::Event::kManualReset))
+    if (!m_hSnapEvent.Create(fw::Event::kManualReset) || !m_hIdleEvent.Create(fw::Event::kManualReset, true))
         return StartResult::kNoEvent;
     m_bSnapQuit = false;
     m_bSnapBusy = false;
+    TakeHandOver(); // a new worker starts with nothing of an old one
     if (!m_thread.Start([this](fw::Worker& self) { SnapshotThreadProc(self); }, L"Snapshot worker"))
         return StartResult::kNoThread;
     return StartResult::kStarted;
@@ -27,27 +28,47 @@ void CSnapshotWorker::StopSnapshotWorker()
         m_thread.Stop(500, L"wait for snap thread out\n");
     }
     m_hSnapEvent.Close();
+    m_hIdleEvent.Close();
     m_bSnapBusy = false;
+}
+
+bool CSnapshotWorker::WaitForSnapshot(DWORD ms) const
+{
+    return !m_hIdleEvent || m_hIdleEvent.Wait(ms);
+}
+
+void CSnapshotWorker::ApplyPendingResult()
+{
+    if (m_thread.Exists())
+        return; // only a stopped worker's result is final
+    if (std::function<void()> apply = TakeHandOver())
+        apply();
+}
+
+std::function<void()> CSnapshotWorker::TakeHandOver()
+{
+    std::function<void()> taken;
     auto guard = m_handOverLock.Acquire();
-    m_handOver = nullptr;
+    taken.swap(m_handOver);
+    return taken;
 }
 
 void CSnapshotWorker::SnapshotThreadProc(fw::Worker& self)
 {
     const HANDLE waits[] = {self.StopEvent(), m_hSnapEvent.get()};
     for (;;) {
-        // Both handles are this object's own; the stop event comes first so a
-        // quit wins over a pending request.
-        const DWORD woke = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-        if (woke != WAIT_OBJECT_0 + 1 || m_bSnapQuit)
+        // Both handles are this object's own. A request accepted before the
+        // stop is still taken (the user asked for that picture, and the end
+        // applies its result); the request event stays set until the
+        // snapshot ends, so the next wake-up sees only the stop.
+        ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+        if (!m_hSnapEvent.IsSet())
             return;
-        {
-            auto guard = m_handOverLock.Acquire();
-            m_handOver = nullptr; // nothing of an earlier attempt is applied twice
-        }
+        TakeHandOver(); // nothing of an earlier attempt is applied twice
         if (m_takeSnapshot)
             m_takeSnapshot();
         m_hSnapEvent.Reset();
+        m_hIdleEvent.Set();
         ::PostMessageW(m_notifyWnd, UM_SNAPSHOT_DONE, 0, 0);
     }
 }
@@ -65,6 +86,7 @@ void CSnapshotWorker::OnSnapshotRequest()
     m_bSnapBusy = true;
     if (m_onAccepted)
         m_onAccepted();
+    m_hIdleEvent.Reset();
     m_hSnapEvent.Set();
 }
 
@@ -81,11 +103,7 @@ bool CSnapshotWorker::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
         OnSnapshotRequest();
         break;
     case UM_SNAPSHOT_DONE: {
-        std::function<void()> apply;
-        {
-            auto guard = m_handOverLock.Acquire();
-            apply.swap(m_handOver);
-        }
+        std::function<void()> apply = TakeHandOver();
         m_bSnapBusy = false;
         if (apply)
             apply();

@@ -41,8 +41,18 @@ public:
         auto kept = std::make_shared<Apply>(std::move(apply));
         StoreHandOver([kept] { (*kept)(); });
     }
-    // Ends the thread, waiting for a snapshot in progress to finish.
+    // Ends the thread, waiting for a snapshot in progress to finish. What
+    // that snapshot handed over stays for ApplyPendingResult.
     void StopSnapshotWorker();
+    // The end of the program: a hand-over whose UM_SNAPSHOT_DONE will never
+    // be dispatched (the worker finished during the end, or the message was
+    // still queued when the loop ended) is applied here, on the window's
+    // thread, once the worker has stopped.
+    void ApplyPendingResult();
+    // Waits at most `ms` for an accepted request to be taken and handed
+    // over (the hide sequence lets it grab from a camera that still runs);
+    // true when none is outstanding. Its completion message then follows.
+    bool WaitForSnapshot(DWORD ms) const;
     bool Exists() const noexcept { return m_thread.Exists(); }
     bool Busy() const noexcept { return m_bSnapBusy; }
     // Set when the worker is asked to end: a snapshot's waits watch it.
@@ -54,6 +64,7 @@ public:
 
 private:
     void StoreHandOver(std::function<void()> apply);
+    std::function<void()> TakeHandOver();
     void SnapshotThreadProc(fw::Worker& self);
     void OnSnapshotRequest();
 
@@ -64,6 +75,8 @@ private:
     fw::Lock m_handOverLock;
     std::function<void()> m_handOver;
     fw::Event m_hSnapEvent;
+    // Set while no accepted request is outstanding on the worker's side.
+    fw::Event m_hIdleEvent;
     fw::Worker m_thread;
     // Set with the thread's stop request; the stop event itself is what the
     // thread waits on, so the request cannot be lost.

@@ -92,25 +92,34 @@ void CAppDescriptionDlg::OnCommand(UINT id, UINT, HWND)
     }
 }
 
-bool CAppDescriptionDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
+void CAppDescriptionDlg::PaintBackground(HDC dc)
 {
+    RECT client;
+    ::GetClientRect(Hwnd(), &client);
+    // The graphics object is gone on return, so its drawing is on the DC
+    // before any text is drawn over it.
+    Gdiplus::GpGraphics* raw = nullptr;
+    if (dc && fw::gp::GdipCreateFromHDC(dc, &raw) == Gdiplus::Ok) {
+        fw::GpGraphicsPtr graphics(raw);
+        if (m_pBackground)
+            fw::gp::GdipDrawImageRectI(graphics.get(), m_pBackground, 0, 0, client.right, client.bottom);
+        if (m_pLogo)
+            fw::gp::GdipDrawImageRectI(graphics.get(), m_pLogo, kLogoX, kLogoY, kLogoW, kLogoH);
+    }
+}
+
+bool CAppDescriptionDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result)
+{
+    if (msg == WM_PRINTCLIENT) {
+        PaintBackground(reinterpret_cast<HDC>(wp));
+        result = 0;
+        return true;
+    }
     if (msg != WM_PAINT)
         return false;
     fw::PaintDC paint(Hwnd());
     HDC dc = paint.get();
-    RECT client;
-    ::GetClientRect(Hwnd(), &client);
-    {
-        // Gone before the text is drawn, so its drawing is on the DC first.
-        Gdiplus::GpGraphics* raw = nullptr;
-        if (dc && fw::gp::GdipCreateFromHDC(dc, &raw) == Gdiplus::Ok) {
-            fw::GpGraphicsPtr graphics(raw);
-            if (m_pBackground)
-                fw::gp::GdipDrawImageRectI(graphics.get(), m_pBackground, 0, 0, client.right, client.bottom);
-            if (m_pLogo)
-                fw::gp::GdipDrawImageRectI(graphics.get(), m_pLogo, kLogoX, kLogoY, kLogoW, kLogoH);
-        }
-    }
+    PaintBackground(dc);
     ::SetTextColor(dc, RGB(0, 0, 0));
     ::SetBkMode(dc, TRANSPARENT);
     DrawLine(dc, kTextX, kVersionY, L"Version : " + m_szVersion);

@@ -30,6 +30,21 @@ void CKbcButton::DrawItem(const DRAWITEMSTRUCT& item)
     fw::gp::GdipDrawImageRectI(graphics.get(), image, 0, 0, r.right - r.left, r.bottom - r.top);
 }
 
+void CKbcButton::EraseBelow(HDC dc)
+{
+    HWND parent = ::GetParent(Hwnd());
+    if (!dc || !parent)
+        return;
+    // The parent draws in its own client coordinates: the context's origin
+    // moves to where the button sits in it, and back.
+    POINT at{0, 0};
+    ::MapWindowPoints(Hwnd(), parent, &at, 1);
+    POINT old{};
+    ::OffsetViewportOrgEx(dc, -at.x, -at.y, &old);
+    ::SendMessageW(parent, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+    ::SetViewportOrgEx(dc, old.x, old.y, nullptr);
+}
+
 bool CKbcButton::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
 {
     switch (msg) {
@@ -51,7 +66,7 @@ bool CKbcButton::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
         result = 0;
         return true;
     case WM_ERASEBKGND:
-        // Whatever the parent painted shows through transparent or missing faces.
+        EraseBelow(reinterpret_cast<HDC>(wp));
         result = TRUE;
         return true;
     default:

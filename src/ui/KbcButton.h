@@ -1,6 +1,9 @@
 // The only button kind of the skinned windows: it draws one of two borrowed
-// images stretched to its own size and nothing else (no text, border, focus
-// rectangle or background). Clicks reach the parent as BN_CLICKED.
+// images stretched to its own size and nothing else (no text, border or focus
+// rectangle). Below the image it erases to the parent's background, which the
+// parent draws on WM_PRINTCLIENT into the button's context: a face with
+// transparent parts, or none, then shows the window behind it and never an
+// older face. Clicks reach the parent as BN_CLICKED.
 #pragma once
 
 #include "framework/Dialog.h"
@@ -25,6 +28,8 @@ protected:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
+    void EraseBelow(HDC dc);
+
     int m_nTracking = 0;
     int m_nHover = 0;
 };

@@ -56,18 +56,7 @@ void PaintMainWindow(const MainPaint& paint, const CSkinImages& skin, MainButton
         fw::WindowDC dc(paint.window, true);
         if (!dc)
             return;
-        Gdiplus::GpGraphics* raw = nullptr;
-        if (fw::gp::GdipCreateFromHDC(dc.get(), &raw) != Gdiplus::Ok)
-            return;
-        fw::GpGraphicsPtr graphics(raw);
-        RECT window;
-        ::GetWindowRect(paint.window, &window);
-        if (Gdiplus::GpImage* background = skin.Image(kSkinBackground))
-            fw::gp::GdipDrawImageRectI(graphics.get(), background, 0, 0, window.right - window.left,
-                                       window.bottom - window.top);
-        // GDI draws next into the same context: GDI+ must be done with it.
-        fw::gp::GdipFlush(graphics.get(), Gdiplus::FlushIntentionSync);
-        DrawThumbnailBox(dc.get(), ChildRect(paint.window, buttons.thumb.Hwnd()), !paint.thumbnail);
+        PaintMainBackground(dc.get(), paint, skin, buttons);
         if (paint.thumbnail)
             buttons.thumb.Repaint();
     }
@@ -77,6 +66,26 @@ void PaintMainWindow(const MainPaint& paint, const CSkinImages& skin, MainButton
     ::PostMessageW(paint.window, UM_GPS_ICON, 0, 0);
     if (paint.mode == 2 && paint.viewer)
         ::InvalidateRect(paint.viewer, nullptr, TRUE);
+}
+
+void PaintMainBackground(HDC dc, const MainPaint& paint, const CSkinImages& skin, const MainButtons& buttons)
+{
+    if (!dc || !skin.SlotFilled(kSkinBackground))
+        return;
+    {
+        Gdiplus::GpGraphics* raw = nullptr;
+        if (fw::gp::GdipCreateFromHDC(dc, &raw) != Gdiplus::Ok)
+            return;
+        fw::GpGraphicsPtr graphics(raw);
+        RECT window;
+        ::GetWindowRect(paint.window, &window);
+        if (Gdiplus::GpImage* background = skin.Image(kSkinBackground))
+            fw::gp::GdipDrawImageRectI(graphics.get(), background, 0, 0, window.right - window.left,
+                                       window.bottom - window.top);
+        // GDI draws next into the same context: GDI+ must be done with it.
+        fw::gp::GdipFlush(graphics.get(), Gdiplus::FlushIntentionSync);
+    }
+    DrawThumbnailBox(dc, ChildRect(paint.window, buttons.thumb.Hwnd()), !paint.thumbnail);
 }
 
 void DrawEmptyThumbnail(HWND mainWindow, const RECT& thumbRectInClient)

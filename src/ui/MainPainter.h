@@ -21,6 +21,10 @@ struct MainPaint {
 
 // WM_PAINT.
 void PaintMainWindow(const MainPaint& paint, const CSkinImages& skin, MainButtons& buttons);
+// The skin background and the thumbnail's box into `dc` (window
+// coordinates): the painting, and WM_PRINTCLIENT, which an image button
+// sends to erase below itself.
+void PaintMainBackground(HDC dc, const MainPaint& paint, const CSkinImages& skin, const MainButtons& buttons);
 
 // The empty-thumbnail notice: the box filled black and "No Picture" in white
 // over it, drawn at once outside painting.

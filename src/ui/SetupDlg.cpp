@@ -159,14 +159,6 @@ void CSetupDlg::Refresh(SetupGroup group)
             return m_pSkin->Image(face == SetupFace::On ? kPlaces[i].onEntry : kPlaces[i].offEntry);
         };
         m_buttons[i].SetImages(image(f.normal), image(f.pressed));
-        // The button does not erase: the background is drawn again below
-        // it, or the old face would show through the new one's
-        // transparent parts.
-        RECT below;
-        if (::GetWindowRect(m_buttons[i].Hwnd(), &below)) {
-            ::MapWindowPoints(nullptr, Hwnd(), reinterpret_cast<POINT*>(&below), 2);
-            ::RedrawWindow(Hwnd(), &below, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-        }
     }
 }
 
@@ -214,6 +206,7 @@ bool CSetupDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case UM_GPS_PORT: m_nPort = static_cast<int>(wp); break;
     case WM_NCHITTEST: result = HTCAPTION; return true; // dragged by any point
     case WM_PAINT: OnPaint(); break;
+    case WM_PRINTCLIENT: PaintBackground(reinterpret_cast<HDC>(wp)); break;
     case WM_TIMER:
         if (wp != kKeepAboveTimer)
             return false;
@@ -242,6 +235,13 @@ void CSetupDlg::OnPaint()
 {
     fw::PaintDC dc(Hwnd());
     ::SetBkMode(dc.get(), TRANSPARENT);
+    PaintBackground(dc.get());
+}
+
+void CSetupDlg::PaintBackground(HDC dc)
+{
+    if (!dc)
+        return;
     // An image object whose file was missing draws nothing; only without
     // any object is the window filled with the fall-back colour.
     if (!m_pSkin || !m_pSkin->SlotFilled(kSkinSetupBackground)) {
@@ -249,7 +249,7 @@ void CSetupDlg::OnPaint()
         ::GetClientRect(Hwnd(), &client);
         fw::Brush fill(::CreateSolidBrush(kNoBackgroundColour));
         if (fill)
-            ::FillRect(dc.get(), &client, fill.get());
+            ::FillRect(dc, &client, fill.get());
         return;
     }
     Gdiplus::GpImage* background = m_pSkin->Image(kSkinSetupBackground);
@@ -258,7 +258,7 @@ void CSetupDlg::OnPaint()
     RECT window;
     ::GetWindowRect(Hwnd(), &window);
     Gdiplus::GpGraphics* raw = nullptr;
-    if (fw::gp::GdipCreateFromHDC(dc.get(), &raw) != Gdiplus::Ok)
+    if (fw::gp::GdipCreateFromHDC(dc, &raw) != Gdiplus::Ok)
         return;
     fw::GpGraphicsPtr graphics(raw);
     fw::gp::GdipDrawImageRectI(graphics.get(), background, 0, 0, window.right - window.left,
@@ -301,13 +301,12 @@ void CSetupDlg::OpenUserManual()
 {
     wchar_t exe[MAX_PATH] = {};
     const DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring path(exe, n < MAX_PATH ? n : 0);
-    path.erase(path.find_last_of(L'\\') + 1); // the backslash stays
-    path += L"User Manual.pdf";
+    // A path cut short at MAX_PATH is no path at all.
+    const std::wstring path = UserManualPath(std::wstring_view(exe, n < MAX_PATH ? n : 0));
 
     WIN32_FIND_DATAW found;
     ModalRun run(m_nModalRuns);
-    if (!fw::FindHandle(::FindFirstFileW(path.c_str(), &found))) {
+    if (path.empty() || !fw::FindHandle(::FindFirstFileW(path.c_str(), &found))) {
         fw::ShowMessage(Hwnd(), L"Can not find user manual");
         return;
     }

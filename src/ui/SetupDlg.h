@@ -55,6 +55,9 @@ private:
     void Refresh(SetupGroup group);
     void OnSetupResult(WPARAM code, LPARAM value);
     void OnPaint();
+    // The window's background into `dc` (client coordinates): the painting,
+    // and what an image button erases below itself.
+    void PaintBackground(HDC dc);
     void KeepAboveOwner();
     void OpenDescription();
     void OpenGpsPort();

@@ -175,4 +175,16 @@ const wchar_t* SetupErrorText(SetupError error)
     return nullptr;
 }
 
+std::wstring UserManualPath(std::wstring_view modulePath)
+{
+    const size_t slash = modulePath.find_last_of(L'\\');
+    // A folder is on a drive (C:\...) or a share (\\server\...), never a
+    // name relative to the current folder.
+    const bool drive = modulePath.size() > 2 && modulePath[1] == L':' && modulePath[2] == L'\\';
+    const bool share = modulePath.size() > 2 && modulePath[0] == L'\\' && modulePath[1] == L'\\';
+    if (slash == std::wstring_view::npos || (!drive && !share))
+        return {};
+    return std::wstring(modulePath.substr(0, slash + 1)) + L"User Manual.pdf";
+}
+
 } // namespace tamsel

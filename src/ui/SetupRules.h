@@ -3,6 +3,8 @@
 // main window (or drops), and what an answer changes.
 #pragma once
 
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace tamsel {
@@ -85,5 +87,11 @@ inline void ClearSetupBusy(SetupModel& model) { model.m_bBusy = false; }
 
 // The texts of the two failure boxes ("Setup" is their caption).
 const wchar_t* SetupErrorText(SetupError error);
+
+// "User Manual.pdf" in the folder of the program at `modulePath` (a full
+// path, as the system reports it); empty when that path names no folder
+// (unreadable, cut short or relative), so that no file of whatever folder is
+// current is ever opened in its place.
+std::wstring UserManualPath(std::wstring_view modulePath);
 
 } // namespace tamsel

@@ -100,6 +100,32 @@ constexpr size_t kMaxPath = 259;
 
 bool Valid(int entry) { return entry >= 0 && entry < kSkinEntryCount; }
 
+// The largest skin image is the large window's 800 x 800 background. A side
+// of 4096 still takes a skin drawn at four times that resolution; an image
+// beyond it (a damaged or hostile file: 30000 x 30000 decodes to 3.6 GB and
+// is stretched again at every paint) is refused like a missing one.
+constexpr UINT kMaxSkinSide = 4096;
+
+bool SaneSize(Gdiplus::GpImage* image)
+{
+    UINT w = 0, h = 0;
+    return image && fw::gp::GdipGetImageWidth(image, &w) == Gdiplus::Ok &&
+           fw::gp::GdipGetImageHeight(image, &h) == Gdiplus::Ok && w >= 1 && h >= 1 && w <= kMaxSkinSide &&
+           h <= kMaxSkinSide;
+}
+
+// Loads an image file, or nothing when it cannot be read or is too large.
+fw::GpImagePtr LoadSaneImage(const std::wstring& path)
+{
+    Gdiplus::GpImage* raw = nullptr;
+    if (path.size() <= kMaxPath)
+        fw::gp::GdipLoadImageFromFile(path.c_str(), &raw);
+    fw::GpImagePtr image(raw);
+    if (!SaneSize(image.get()))
+        image.reset();
+    return image;
+}
+
 } // namespace
 
 const wchar_t* SkinFileName(int entry)
@@ -134,12 +160,9 @@ void CSkinImages::LoadSkinImage(int entry, const std::wstring& folder)
             LoadIcon(entry, path);
         } else {
             Slot& slot = m_slots[entry];
-            Gdiplus::GpImage* raw = nullptr;
-            if (path.size() <= kMaxPath)
-                fw::gp::GdipLoadImageFromFile(path.c_str(), &raw);
-            slot.image.reset(raw);
+            slot.image = LoadSaneImage(path);
             slot.filled = true;
-            if (!raw)
+            if (!slot.image)
                 Write(entry);
         }
     }
@@ -151,8 +174,9 @@ void CSkinImages::LoadIcon(int entry, const std::wstring& path)
     HICON icon = nullptr;
     Gdiplus::GpBitmap* bitmap = nullptr;
     if (path.size() <= kMaxPath && fw::gp::GdipCreateBitmapFromFile(path.c_str(), &bitmap) == Gdiplus::Ok) {
-        fw::gp::GdipCreateHICONFromBitmap(bitmap, &icon);
-        fw::gp::GdipDisposeImage(bitmap);
+        const fw::GpImagePtr owned(bitmap);
+        if (SaneSize(bitmap))
+            fw::gp::GdipCreateHICONFromBitmap(bitmap, &icon);
     }
     if (!icon)
         Write(entry);

@@ -58,10 +58,6 @@ protected:
         tdrv::WaitUntil([&] { value = IniValue(file, key); return !value.empty(); }, 3000);
         return value;
     }
-    HWND Viewer()
-    {
-        return ::FindWindowExW(Main(), nullptr, L"#32770", nullptr);
-    }
 };
 
 // Where the corner marks of the camera's page are in a w x h frame.

@@ -3,6 +3,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "framework/Gdiplus.h"
 
@@ -177,6 +178,62 @@ bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], in
     return saved;
 }
 
+std::string Hex(uint32_t colour)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(colour));
+    return text;
+}
+
+bool Shot::OnScreen(int x, int y) const
+{
+    const int sx = origin.x + x, sy = origin.y + y;
+    return sx >= 0 && sy >= 0 && sx < ::GetSystemMetrics(SM_CXSCREEN) && sy < ::GetSystemMetrics(SM_CYSCREEN);
+}
+
+Shot TakeShot(HWND wnd, ShotArea area)
+{
+    RECT r{};
+    if (area == ShotArea::kWindow) {
+        ::GetWindowRect(wnd, &r);
+    } else {
+        ::GetClientRect(wnd, &r);
+        ::MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&r), 2);
+    }
+    Shot shot;
+    shot.origin = {r.left, r.top};
+    shot.side = r.right - r.left;
+    shot.pixels = tdrv::ScreenPixels::Capture(r);
+    return shot;
+}
+
+void Expect(const Shot& shot, int x, int y, uint32_t want, const std::string& what, Findings& out, int tolerance)
+{
+    if (!want || !shot.OnScreen(x, y))
+        return;
+    const uint32_t got = shot.At(x, y);
+    if (ColourDiff(got, want) > tolerance && out.size() < 12)
+        out.push_back(what + " at (" + std::to_string(x) + ", " + std::to_string(y) + "): " + Hex(got) +
+                      " instead of " + Hex(want));
+}
+
+Findings UntilShown(HWND wnd, const std::function<void(const Shot&, Findings&)>& check, DWORD ms, ShotArea area)
+{
+    Findings last;
+    tdrv::WaitUntil(
+        [&] {
+            last.clear();
+            const Shot shot = TakeShot(wnd, area);
+            if (shot.pixels.Empty())
+                last.push_back("the screen cannot be copied");
+            else
+                check(shot, last);
+            return last.empty();
+        },
+        ms, 100);
+    return last;
+}
+
 int ColourDiff(uint32_t a, uint32_t b)
 {
     int worst = 0;
@@ -338,6 +395,16 @@ bool TamselTest::QuitProgram()
     if (wnd)
         ::PostMessageW(wnd, UM_QUIT, 0, 0);
     return m_app.WaitExit(10000);
+}
+
+HWND TamselTest::Viewer()
+{
+    return ::FindWindowExW(Main(), nullptr, L"#32770", nullptr);
+}
+
+void TamselTest::Command(UINT id)
+{
+    Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Main(), id)));
 }
 
 bool TamselTest::WaitTrace(const std::string& text, DWORD ms)

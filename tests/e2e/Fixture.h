@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -59,6 +60,33 @@ uint32_t SkinColour(int k);
 bool WriteQuarterPng(const std::wstring& path, const uint32_t (&quarters)[4], int w, int h, int clearQuarter);
 // The largest difference of two colours in one channel.
 int ColourDiff(uint32_t a, uint32_t b);
+// A colour as six hexadecimal digits (RRGGBB) for a finding.
+std::string Hex(uint32_t colour);
+
+// ---- looking at the screen ------------------------------------------------------
+
+// What a shot covers: the whole window, or only its client area.
+enum class ShotArea { kWindow, kClient };
+
+// A window as the screen shows it, in the coordinates of the area taken.
+struct Shot {
+    tdrv::ScreenPixels pixels;
+    POINT origin{}; // the area's upper left corner on the screen
+    int side = 0;   // the area's width
+    uint32_t At(int x, int y) const { return pixels.At(x, y); }
+    // Part of the window may lie off the screen; those points are not judged.
+    bool OnScreen(int x, int y) const;
+};
+Shot TakeShot(HWND wnd, ShotArea area = ShotArea::kWindow);
+
+// A finding when the point differs from `want` by more than `tolerance` in a
+// channel. A `want` of 0 marks a point not judged (where the quarters of a
+// stretched test image blend), as are points off the screen.
+void Expect(const Shot& shot, int x, int y, uint32_t want, const std::string& what, Findings& out, int tolerance);
+
+// Takes shots until `check` finds nothing wrong; the last findings otherwise.
+Findings UntilShown(HWND wnd, const std::function<void(const Shot&, Findings&)>& check, DWORD ms = 6000,
+                    ShotArea area = ShotArea::kWindow);
 
 class TamselTest : public ::testing::Test {
 protected:
@@ -83,6 +111,15 @@ protected:
     void StartOpen();
     // Asks the program to end (WM_USER+170) and waits for it.
     bool QuitProgram();
+    // The picture viewer inside the main window.
+    HWND Viewer();
+    // The viewer holds the graph's video window while a live graph exists.
+    bool LiveVideoShown() { return ::GetWindow(Viewer(), GW_CHILD) != nullptr; }
+    // A button of the main window clicked (WM_COMMAND with BN_CLICKED).
+    void Command(UINT id);
+    // Lets messages posted back to back and what they started run out: a
+    // handler that pumps may finish well after the messages were dispatched.
+    static void Settle(DWORD ms = 2000) { ::Sleep(ms); }
     bool WaitTrace(const std::string& text, DWORD ms = 5000);
     int CountTrace(const std::string& text);
 

@@ -120,49 +120,12 @@ bool WriteQuarters(const std::wstring& path, int entry, int w, int h, bool clear
 
 // ---- looking at the screen ---------------------------------------------------
 
-int Diff(uint32_t a, uint32_t b)
-{
-    int worst = 0;
-    for (int shift : {0, 8, 16}) {
-        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
-        worst = std::max(worst, d < 0 ? -d : d);
-    }
-    return worst;
-}
+// The screen's colours against the test images' (which are drawn with
+// smoothing) within this much in each channel.
+constexpr int kTolerance = 14;
 
-bool Near(uint32_t a, uint32_t b) { return Diff(a, b) <= 14; }
+bool Near(uint32_t a, uint32_t b) { return ColourDiff(a, b) <= kTolerance; }
 bool Whitish(uint32_t c) { return ((c >> 16) & 0xFF) > 200 && ((c >> 8) & 0xFF) > 200 && (c & 0xFF) > 200; }
-
-std::string Hex(uint32_t c)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(c));
-    return text;
-}
-
-// The window as the screen shows it, in window coordinates; points off the
-// screen are not judged.
-struct Shot {
-    tdrv::ScreenPixels pixels;
-    POINT origin{};
-    int side = 0;
-    bool OnScreen(int x, int y) const
-    {
-        const int sx = origin.x + x, sy = origin.y + y;
-        return sx >= 0 && sy >= 0 && sx < ::GetSystemMetrics(SM_CXSCREEN) && sy < ::GetSystemMetrics(SM_CYSCREEN);
-    }
-};
-
-Shot TakeShot(HWND wnd)
-{
-    Shot shot;
-    RECT r{};
-    ::GetWindowRect(wnd, &r);
-    shot.origin = {r.left, r.top};
-    shot.side = r.right - r.left;
-    shot.pixels = tdrv::ScreenPixels::Capture(r);
-    return shot;
-}
 
 // The background's colour at a window point, or 0 where its quarters meet
 // (the stretch blends them there).
@@ -172,16 +135,6 @@ uint32_t BackgroundAt(const Shot& shot, int x, int y)
     if (std::abs(x - half) < 14 || std::abs(y - half) < 14)
         return 0;
     return QuarterColour(kBackground, (x >= half ? 1 : 0) + (y >= half ? 2 : 0));
-}
-
-void Expect(const Shot& shot, int x, int y, uint32_t want, const std::string& what, Findings& out)
-{
-    if (!want || !shot.OnScreen(x, y))
-        return;
-    const uint32_t got = shot.pixels.At(x, y);
-    if (!Near(got, want) && out.size() < 12)
-        out.push_back(what + " at (" + std::to_string(x) + ", " + std::to_string(y) + "): " + Hex(got) +
-                      " instead of " + Hex(want));
 }
 
 // The face `entry` stretched over `box`: three samples a side inside each
@@ -197,7 +150,7 @@ void ExpectFace(const Shot& shot, const Box& box, int entry, const std::string& 
             for (double fy : {0.0, 0.5, 1.0}) {
                 const int x = qx + 4 + static_cast<int>((qw - 9) * fx), y = qy + 4 + static_cast<int>((qh - 9) * fy);
                 const uint32_t want = q == 3 ? BackgroundAt(shot, x, y) : QuarterColour(entry, q);
-                Expect(shot, x, y, want, what + " quarter " + std::to_string(q), out);
+                Expect(shot, x, y, want, what + " quarter " + std::to_string(q), out, kTolerance);
             }
     }
 }
@@ -213,7 +166,7 @@ void ExpectBackground(const Shot& shot, const WindowSize& size, Findings& out)
             for (const Box& b : size.controls)
                 nearSomething = nearSomething || b.Contains(x, y, 6);
             if (!nearSomething)
-                Expect(shot, x, y, BackgroundAt(shot, x, y), "background", out);
+                Expect(shot, x, y, BackgroundAt(shot, x, y), "background", out, kTolerance);
         }
 }
 
@@ -243,25 +196,6 @@ void ExpectNoPictureBox(const Shot& shot, const Box& box, Findings& out)
     else if (minX > textX + 4 || minY > textY + 8)
         out.push_back("\"No Picture\" starts at (" + std::to_string(minX) + ", " + std::to_string(minY) +
                       "), drawn from (" + std::to_string(textX) + ", " + std::to_string(textY) + ")");
-}
-
-// Polls the screen until `check` finds nothing wrong; the last findings
-// otherwise.
-Findings UntilShown(HWND wnd, const std::function<void(const Shot&, Findings&)>& check, DWORD ms = 6000)
-{
-    Findings last;
-    tdrv::WaitUntil(
-        [&] {
-            last.clear();
-            const Shot shot = TakeShot(wnd);
-            if (shot.pixels.Empty())
-                last.push_back("the screen cannot be copied");
-            else
-                check(shot, last);
-            return last.empty();
-        },
-        ms, 100);
-    return last;
 }
 
 POINT Centre(const Box& b) { return {b.x + b.w / 2, b.y + b.h / 2}; }
@@ -316,11 +250,6 @@ protected:
         ASSERT_TRUE(m_app) << "the copy did not start";
         ASSERT_TRUE(tdrv::WaitForMainWindow(10000));
         ASSERT_TRUE(WaitVisible(true, 10000));
-    }
-
-    void Command(UINT id)
-    {
-        Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Main(), id)));
     }
 
     POINT ToScreen(POINT p)
@@ -486,7 +415,7 @@ TEST_F(MainWindowTest, RenamedCloseImageLeavesAnInvisibleButtonThatStillCloses)
     const Findings wrong = UntilShown(wnd, [&](const Shot& s, Findings& out) {
         for (int y = close.y + 3; y < close.Bottom() - 3; y += 7)
             for (int x = close.x + 3; x < close.Right() - 3; x += 7)
-                Expect(s, x, y, BackgroundAt(s, x, y), "close", out);
+                Expect(s, x, y, BackgroundAt(s, x, y), "close", out, kTolerance);
         ExpectFace(s, size.controls[kSetup], 14, "setup", out);
     });
     EXPECT_TRUE(wrong.empty()) << Join(wrong);
@@ -497,6 +426,33 @@ TEST_F(MainWindowTest, RenamedCloseImageLeavesAnInvisibleButtonThatStillCloses)
     tdrv::MouseButton(at.x, at.y, true);
     tdrv::MouseButton(at.x, at.y, false);
     EXPECT_TRUE(WaitVisible(false)) << "the invisible close button hides the window";
+}
+
+TEST_F(MainWindowTest, OversizedSkinImageIsRefusedLikeAMissingOne)
+{
+    // One side over 4096 pixels each; the close face then counts as missing.
+    struct Case { int w, h; };
+    for (const Case& c : {Case{4097, 16}, Case{16, 4097}}) {
+        SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
+        MakeSkin();
+        ASSERT_TRUE(WriteQuarters(Pic() + L"\\close_btn.png", 12, c.w, c.h, false));
+        ::DeleteFileW(LogPath().c_str());
+        WriteIni(SetupIni(), L"App_Setting", L"LogFile", L"1");
+        WriteIni(SetupIni(), L"App_Setting", L"PreviewSize", L"1");
+        Open();
+        HWND wnd = Main();
+        const WindowSize& size = kSizes[0];
+        const Box& close = size.controls[kClose];
+        const Findings wrong = UntilShown(wnd, [&](const Shot& s, Findings& out) {
+            for (int y = close.y + 3; y < close.Bottom() - 3; y += 7)
+                for (int x = close.x + 3; x < close.Right() - 3; x += 7)
+                    Expect(s, x, y, BackgroundAt(s, x, y), "close", out, kTolerance);
+            ExpectFace(s, size.controls[kSetup], 14, "setup", out);
+        });
+        EXPECT_TRUE(wrong.empty()) << Join(wrong);
+        EXPECT_EQ(LogLines("Can not"), "Can not close btn pic\r\r\n");
+        ASSERT_TRUE(QuitProgram());
+    }
 }
 
 TEST_F(MainWindowTest, MissingSkinFolderLeavesOnlyTheBlackThumbnailBox)

@@ -14,7 +14,7 @@ namespace e2e {
 namespace {
 
 constexpr UINT kCaptureButton = 1008, kLeftArrow = 1009, kRightArrow = 1010, kModeSwitch = 1012,
-               kDeleteButton = 1013;
+               kDeleteButton = 1013, kThumbnail = 1029;
 constexpr COLORREF kRed = RGB(220, 30, 30), kGreen = RGB(30, 200, 40), kBlue = RGB(30, 40, 220);
 
 std::wstring ReviewFolder()
@@ -89,17 +89,19 @@ protected:
         }
     }
 
-    void Command(UINT id) { Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Main(), id))); }
-
-    HWND Viewer() { return ::FindWindowExW(Main(), nullptr, L"#32770", nullptr); }
-    // The viewer shows the live picture while the graph's video window is in it.
-    bool LiveVideoShown() { return ::GetWindow(Viewer(), GW_CHILD) != nullptr; }
     // A point of the viewer, in its client coordinates, as the screen shows it.
     COLORREF ViewerPixel(int x, int y)
     {
         POINT p{x, y};
         ::ClientToScreen(Viewer(), &p);
         return ScreenPixel(p.x, p.y);
+    }
+    // The middle of the thumbnail button, as the screen shows it.
+    COLORREF ThumbPixel()
+    {
+        RECT r{};
+        ::GetWindowRect(::GetDlgItem(Main(), kThumbnail), &r);
+        return ScreenPixel((r.left + r.right) / 2 - 20, (r.top + r.bottom) / 2 - 20);
     }
     void ClickViewer(int x, int y)
     {
@@ -240,6 +242,55 @@ TEST_F(ReviewTest, AQuestionLeftOpenGoesWithReview)
     ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000));
     EXPECT_TRUE(tdrv::WaitUntil([&] { return Near(ViewerPixel(145, 176), kGreen); }, 5000))
         << "review starts without the old question";
+    ClickViewer(100, 190); // where "Yes" was
+    ::Sleep(500);
+    EXPECT_TRUE(FileExists(m_files[1]));
+}
+
+TEST_F(ReviewTest, APictureThatCannotBeDecodedKeepsItsQuestionInSightAndClearsTheThumbnail)
+{
+    MakePictures({kRed, kGreen}, 0);
+    ASSERT_TRUE(::DeleteFileW(m_files[1].c_str()));
+    {
+        HANDLE f = ::CreateFileW(m_files[1].c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(f, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        ::WriteFile(f, "no JPEG at all", 14, &written, nullptr);
+        ::CloseHandle(f);
+    }
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kRed));
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return Near(ThumbPixel(), kRed); }, 5000));
+
+    Command(kRightArrow);
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(180, 20) == RGB(0, 0, 0); }, 5000)) << "no picture";
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return !Near(ThumbPixel(), kRed); }, 5000))
+        << "the thumbnail no longer shows the picture before";
+
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) == RGB(255, 255, 255); }, 5000));
+    // Any repaint draws the armed question again.
+    ::InvalidateRect(Viewer(), nullptr, TRUE);
+    EXPECT_FALSE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) != RGB(255, 255, 255); }, 1500))
+        << "the question went from sight while a click still answers it";
+    ClickViewer(100, 190); // inside "Yes"
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return !FileExists(m_files[1]); }, 5000));
+}
+
+TEST_F(ReviewTest, AnArmedQuestionDoesNotSurviveAHideAndReopen)
+{
+    MakePictures({kRed, kGreen}, 1);
+    OpenInReview();
+    ASSERT_TRUE(WaitViewerShows(kGreen));
+    Command(kDeleteButton);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return ViewerPixel(145, 176) == RGB(255, 255, 255); }, 5000));
+    Post(WM_CLOSE);
+    ASSERT_TRUE(WaitVisible(false));
+    Post(UM_EXTERN_CLICK);
+    ASSERT_TRUE(WaitVisible(true));
+    ASSERT_TRUE(WaitViewerShows(kGreen)) << "review again, with the same picture";
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return Near(ViewerPixel(145, 176), kGreen); }, 5000))
+        << "the reopened review asks nothing";
     ClickViewer(100, 190); // where "Yes" was
     ::Sleep(500);
     EXPECT_TRUE(FileExists(m_files[1]));

@@ -115,32 +115,6 @@ int ClearQuarter(int entry) { return entry % 2 == 0 ? 3 : 2; }
 
 // ---- looking at the screen ---------------------------------------------------
 
-struct Shot {
-    tdrv::ScreenPixels pixels;
-    POINT origin{};
-    bool OnScreen(int x, int y) const
-    {
-        const int sx = origin.x + x, sy = origin.y + y;
-        return sx >= 0 && sy >= 0 && sx < ::GetSystemMetrics(SM_CXSCREEN) && sy < ::GetSystemMetrics(SM_CYSCREEN);
-    }
-};
-Shot TakeShot(HWND wnd)
-{
-    Shot shot;
-    RECT r{};
-    ::GetWindowRect(wnd, &r);
-    shot.origin = {r.left, r.top};
-    shot.pixels = tdrv::ScreenPixels::Capture(r);
-    return shot;
-}
-
-std::string Hex(uint32_t c)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(c));
-    return text;
-}
-
 // The background stretched over the whole dialog; 0 (not judged) where its
 // quarters meet.
 uint32_t BackgroundAt(int x, int y)
@@ -151,15 +125,8 @@ uint32_t BackgroundAt(int x, int y)
     return QuarterColour(kBackground, (x >= half ? 1 : 0) + (y >= half ? 2 : 0));
 }
 
-void Expect(const Shot& shot, int x, int y, uint32_t want, const std::string& what, Findings& out)
-{
-    if (!want || !shot.OnScreen(x, y))
-        return;
-    const uint32_t got = shot.pixels.At(x, y);
-    if (ColourDiff(got, want) > 14 && out.size() < 12)
-        out.push_back(what + " at (" + std::to_string(x) + ", " + std::to_string(y) + "): " + Hex(got) +
-                      " instead of " + Hex(want));
-}
+// The screen's colours against the test images' within this much a channel.
+constexpr int kTolerance = 14;
 
 // Face `entry` stretched over the box: samples inside each quarter away from
 // where quarters meet; the transparent quarter shows the background (or is
@@ -177,7 +144,7 @@ void ExpectFace(const Shot& shot, const Box& box, int entry, const std::string& 
             for (double fy : {0.0, 1.0}) {
                 const int x = qx + 3 + static_cast<int>((qw - 7) * fx), y = qy + 3 + static_cast<int>((qh - 7) * fy);
                 const uint32_t want = q == ClearQuarter(entry) ? BackgroundAt(x, y) : QuarterColour(entry, q);
-                Expect(shot, x, y, want, what + " quarter " + std::to_string(q), out);
+                Expect(shot, x, y, want, what + " quarter " + std::to_string(q), out, kTolerance);
             }
     }
 }
@@ -198,25 +165,8 @@ void ExpectBackground(const Shot& shot, Findings& out)
             for (const SetupButton& b : kButtons)
                 nearButton = nearButton || b.box.Contains(x, y, 4);
             if (!nearButton)
-                Expect(shot, x, y, BackgroundAt(x, y), "background", out);
+                Expect(shot, x, y, BackgroundAt(x, y), "background", out, kTolerance);
         }
-}
-
-Findings UntilShown(HWND wnd, const std::function<void(const Shot&, Findings&)>& check, DWORD ms = 6000)
-{
-    Findings last;
-    tdrv::WaitUntil(
-        [&] {
-            last.clear();
-            const Shot shot = TakeShot(wnd);
-            if (shot.pixels.Empty())
-                last.push_back("the screen cannot be copied");
-            else
-                check(shot, last);
-            return last.empty();
-        },
-        ms, 100);
-    return last;
 }
 
 vcam::DeviceConfig Camera(const wchar_t* name, std::vector<vcam::Format> formats)
@@ -655,9 +605,9 @@ TEST_F(SetupDialogTest, TwentyOpeningsLeakNothingAndFreeTheImagesEachTime)
                               SkinColour(10 + kCycles - 1 + 102), 0};
     const Box& close = ButtonOf(1008).box;
     Findings wrong = UntilShown(dlg, [&](const Shot& s, Findings& out) {
-        Expect(s, close.x + 5, close.y + 5, want[0], "new close", out);
-        Expect(s, close.Right() - 5, close.y + 5, want[1], "new close", out);
-        Expect(s, close.x + 5, close.Bottom() - 5, want[2], "new close", out);
+        Expect(s, close.x + 5, close.y + 5, want[0], "new close", out, kTolerance);
+        Expect(s, close.Right() - 5, close.y + 5, want[1], "new close", out, kTolerance);
+        Expect(s, close.x + 5, close.Bottom() - 5, want[2], "new close", out, kTolerance);
     });
     EXPECT_TRUE(wrong.empty()) << Join(wrong);
     ASSERT_TRUE(CloseSetup(dlg));

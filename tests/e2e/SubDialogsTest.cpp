@@ -82,46 +82,10 @@ const SkinFile kTestSkin[] = {
 
 // ---- looking at the screen ---------------------------------------------------
 
-int Diff(uint32_t a, uint32_t b)
-{
-    int worst = 0;
-    for (int shift : {0, 8, 16}) {
-        const int d = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
-        worst = std::max(worst, d < 0 ? -d : d);
-    }
-    return worst;
-}
-bool Near(uint32_t a, uint32_t b) { return Diff(a, b) <= 16; }
+// The screen's colours against the test images' within this much a channel.
+constexpr int kTolerance = 16;
 
-std::string Hex(uint32_t c)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%06x", static_cast<unsigned>(c));
-    return text;
-}
-
-// A window's client area as the screen shows it.
-struct Shot {
-    tdrv::ScreenPixels pixels;
-    uint32_t At(int x, int y) const { return pixels.At(x, y); }
-};
-
-Shot TakeShot(HWND wnd)
-{
-    RECT client{};
-    ::GetClientRect(wnd, &client);
-    POINT origin{0, 0};
-    ::ClientToScreen(wnd, &origin);
-    return {tdrv::ScreenPixels::Capture({origin.x, origin.y, origin.x + client.right, origin.y + client.bottom})};
-}
-
-void Expect(const Shot& shot, int x, int y, uint32_t want, const std::string& what, Findings& out)
-{
-    const uint32_t got = shot.At(x, y);
-    if (!Near(got, want) && out.size() < 12)
-        out.push_back(what + " at (" + std::to_string(x) + ", " + std::to_string(y) + "): " + Hex(got) +
-                      " instead of " + Hex(want));
-}
+bool Near(uint32_t a, uint32_t b) { return ColourDiff(a, b) <= kTolerance; }
 
 // The picture stretched over `box`: samples inside each quarter, away from
 // where quarters meet.
@@ -134,26 +98,8 @@ void ExpectFace(const Shot& shot, const Box& box, const Quarters& q, const std::
         for (double f : {0.0, 0.5, 1.0})
             for (double g : {0.0, 0.5, 1.0})
                 Expect(shot, qx + 4 + static_cast<int>((qw - 9) * f), qy + 4 + static_cast<int>((qh - 9) * g),
-                       q.c[i], what + " quarter " + std::to_string(i), out);
+                       q.c[i], what + " quarter " + std::to_string(i), out, kTolerance);
     }
-}
-
-// Polls the screen until `check` finds nothing wrong; the last findings otherwise.
-Findings UntilShown(HWND wnd, const std::function<void(const Shot&, Findings&)>& check, DWORD ms = 6000)
-{
-    Findings last;
-    tdrv::WaitUntil(
-        [&] {
-            last.clear();
-            const Shot shot = TakeShot(wnd);
-            if (shot.pixels.Empty())
-                last.push_back("the screen cannot be copied");
-            else
-                check(shot, last);
-            return last.empty();
-        },
-        ms, 100);
-    return last;
 }
 
 // A line of text as a fresh device context draws it (the stock system font,
@@ -367,7 +313,7 @@ TEST_F(AppDescriptionTest, ShowsTitleVersionDescriptionAndFacesAndItsCloseButton
             for (POINT p : {POINT{60, 60}, POINT{100, 280}, POINT{500, 120}, POINT{560, 280}, POINT{60, 560},
                             POINT{280, 560}, POINT{500, 500}, POINT{560, 350}})
                 Expect(shot, p.x, p.y, kAboutBackground.c[(p.x >= 300 ? 1 : 0) + (p.y >= 300 ? 2 : 0)],
-                       "background", out);
+                       "background", out, kTolerance);
             ExpectFace(shot, kLogoBox, kAboutLogo, "logo", out);
             ExpectFace(shot, kCloseBox, kAboutClose, "close button", out);
             for (const auto& line : lines) {
@@ -384,7 +330,7 @@ TEST_F(AppDescriptionTest, ShowsTitleVersionDescriptionAndFacesAndItsCloseButton
                     out.push_back(std::string("line ") + testing::PrintToString(line.text) + ": " +
                                   std::to_string(bad) + " pixels differ");
             }
-        });
+        }, 6000, ShotArea::kClient);
         EXPECT_TRUE(findings.empty()) << Join(findings);
 
         // A real click on the close button's rectangle ends the window, not the setup dialog.
@@ -533,15 +479,15 @@ TEST_F(GpsDialogTest, AScanFindsTheSimulatedReceiver)
             ExpectFace(shot, {300, 210, 150, 50}, kGpsCancel, "cancel", out);
             for (POINT p : {POINT{60, 60}, POINT{540, 60}, POINT{60, 250}, POINT{540, 250}})
                 Expect(shot, p.x, p.y, kGpsBackground.c[(p.x >= 300 ? 1 : 0) + (p.y >= 150 ? 2 : 0)], "background",
-                       out);
+                       out, kTolerance);
         };
     };
-    Findings findings = UntilShown(dialog, idleFaces(kGpsAutoScan));
+    Findings findings = UntilShown(dialog, idleFaces(kGpsAutoScan), 6000, ShotArea::kClient);
     EXPECT_TRUE(findings.empty()) << Join(findings);
     Click(dialog, kIdAutoScan);
     ASSERT_TRUE(tdrv::WaitUntil([&] { return Selected(dialog) == 1 && ::IsWindowEnabled(List(dialog)); }, 30000))
         << "the receiver was not found";
-    findings = UntilShown(dialog, idleFaces(kGpsAutoScan));
+    findings = UntilShown(dialog, idleFaces(kGpsAutoScan), 6000, ShotArea::kClient);
     EXPECT_TRUE(findings.empty()) << Join(findings);
     ExpectNoBox(500);
     Click(dialog, kIdOk);

@@ -3,11 +3,89 @@
 #include "Fixture.h"
 
 #include <dbt.h>
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace e2e {
 namespace {
 
-using WindowStateTest = TamselTest;
+constexpr UINT kModeSwitch = 1012;
+
+vcam::DeviceConfig TwoSizes(const wchar_t* name)
+{
+    vcam::DeviceConfig c;
+    c.friendlyName = name;
+    c.formats = {{vcam::Subtype::YUY2, 640, 480}, {vcam::Subtype::YUY2, 800, 600}};
+    return c;
+}
+
+std::wstring PicturesFolder()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetFolderPathW(nullptr, CSIDL_MYPICTURES, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+
+class WindowStateTest : public TamselTest {
+protected:
+    void TearDown() override
+    {
+        TamselTest::TearDown();
+        // The pictures the tests took (no other test leaves one there).
+        const std::wstring folder = PicturesFolder();
+        WIN32_FIND_DATAW data;
+        HANDLE find = ::FindFirstFileW((folder + L"\\*.jpg").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            return;
+        do
+            ::DeleteFileW((folder + L"\\" + data.cFileName).c_str());
+        while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+
+    // The live preview running, then review entered.
+    void OpenInReview()
+    {
+        StartOpen();
+        ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+        Command(kModeSwitch);
+        ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000)) << "review stops the graph";
+    }
+
+    // The width of a picture the hidden test button (1001) writes, asked
+    // again until a running graph delivers one; 0 when none comes.
+    unsigned TestCaptureWidth()
+    {
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            ::DeleteFileW(TestCapturePath().c_str());
+            Post(WM_COMMAND, 1001);
+            std::vector<uint8_t> bytes;
+            tdrv::WaitUntil(
+                [&] {
+                    const std::string text = ReadFile(TestCapturePath());
+                    bytes.assign(text.begin(), text.end());
+                    return !bytes.empty() && tdrv::Picture(bytes).Valid();
+                },
+                6000, 50);
+            if (tdrv::Picture(bytes).Valid())
+                return tdrv::Picture(bytes).Width();
+        }
+        return 0;
+    }
+
+    // The picture list as saved.
+    static std::vector<std::string> SavedPictures()
+    {
+        std::vector<std::string> list;
+        const int total = std::atoi(IniValue(ReserveIni(), "Total").c_str());
+        for (int i = 0; i < total; ++i)
+            list.push_back(IniValue(ReserveIni(), "file" + std::to_string(i)));
+        return list;
+    }
+};
 
 TEST_F(WindowStateTest, CloseHidesAndSavesAndAReopenReloads)
 {
@@ -127,6 +205,187 @@ TEST_F(WindowStateTest, NoResourcesLeakAcrossFiftyHideReopenCycles)
     EXPECT_EQ(after.gdi, before.gdi);
     EXPECT_EQ(after.user, before.user);
     EXPECT_EQ(after.handles, before.handles);
+}
+
+// ---- handlers that pump: a message dispatched in the middle changes the state
+
+TEST_F(WindowStateTest, RotationThenCloseLeavesTheWindowHiddenWithTheCameraOff)
+{
+    AddCamera(0);
+    StartOpen();
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    Post(UM_ROTATE, 2);
+    Post(WM_CLOSE);
+    Settle();
+    EXPECT_FALSE(Visible()) << "the close dispatched during the relayout hides the window for good";
+    EXPECT_FALSE(LiveVideoShown()) << "no graph behind the hidden window";
+    // Still closed in every respect: a reopening brings it back, live.
+    Post(UM_EXTERN_CLICK);
+    EXPECT_TRUE(WaitVisible(true));
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+}
+
+TEST_F(WindowStateTest, CameraOrResolutionChangeThenCloseBuildsNoGraphWhileHidden)
+{
+    AddCamera(0, TwoSizes(L"First"));
+    AddCamera(1, TwoSizes(L"Second"));
+    struct Case { UINT msg; WPARAM wp; };
+    for (const Case& c : {Case{UM_SET_RESOLUTION, 1}, Case{UM_SELECT_CAMERA, 1}}) {
+        SCOPED_TRACE(c.msg);
+        StartOpen();
+        ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+        Post(c.msg, c.wp);
+        Post(WM_CLOSE);
+        ASSERT_TRUE(WaitVisible(false));
+        Settle();
+        EXPECT_FALSE(LiveVideoShown()) << "the change met a hidden window and built nothing";
+        EXPECT_FALSE(Visible());
+        ASSERT_TRUE(QuitProgram());
+    }
+}
+
+TEST_F(WindowStateTest, CloseDuringTheIconReopeningLeavesTheWindowClosed)
+{
+    AddCamera(0);
+    StartOpen();
+    Post(WM_CLOSE);
+    ASSERT_TRUE(WaitVisible(false));
+    Settle(500);
+    // The icon reopening pumps the queue before it is done: the close
+    // behind it runs inside it.
+    Post(UM_TRAY_NOTIFY, kTrayIconId, WM_LBUTTONDBLCLK);
+    Post(WM_CLOSE);
+    Settle();
+    EXPECT_FALSE(Visible());
+    EXPECT_FALSE(LiveVideoShown()) << "no graph behind the hidden window";
+    // Closed in every respect: a second start's click opens it again
+    // instead of raising a window counted as open.
+    Post(UM_EXTERN_CLICK);
+    EXPECT_TRUE(WaitVisible(true));
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+}
+
+TEST_F(WindowStateTest, TwoQuickModeSwitchesLeaveReviewWithoutLiveVideo)
+{
+    AddCamera(0);
+    OpenInReview();
+    Command(kModeSwitch);
+    Command(kModeSwitch);
+    Settle();
+    EXPECT_FALSE(LiveVideoShown()) << "back in review: no graph over the picture";
+    // The next switch still goes to live preview.
+    Command(kModeSwitch);
+    EXPECT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+}
+
+TEST_F(WindowStateTest, ResolutionOrCameraChangeInReviewWaitsForTheWayBackToLive)
+{
+    AddCamera(0, TwoSizes(L"Two sizes"));
+    vcam::DeviceConfig second = TwoSizes(L"Second");
+    second.formats = {{vcam::Subtype::YUY2, 640, 480}, {vcam::Subtype::YUY2, 1024, 768}};
+    AddCamera(1, second);
+    OpenInReview();
+    Post(UM_SELECT_CAMERA, 1);
+    Settle();
+    EXPECT_FALSE(LiveVideoShown()) << "the change does not start live video over the picture";
+    Command(kModeSwitch);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    EXPECT_EQ(TestCaptureWidth(), 1024u) << "the camera chosen in review runs on the way back";
+
+    Command(kModeSwitch);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000));
+    Post(UM_SET_RESOLUTION, 1); // 640 x 480
+    Settle();
+    EXPECT_FALSE(LiveVideoShown());
+    Command(kModeSwitch);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    EXPECT_EQ(TestCaptureWidth(), 640u) << "the resolution applies on the way back";
+}
+
+TEST_F(WindowStateTest, ResolutionChangeThenModeSwitchLeavesReviewWithoutLiveVideo)
+{
+    AddCamera(0, TwoSizes(L"Two sizes"));
+    StartOpen();
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    Post(UM_SET_RESOLUTION, 1);
+    Command(kModeSwitch);
+    Settle();
+    EXPECT_FALSE(LiveVideoShown()) << "the switch to review dispatched during the change wins";
+    Command(kModeSwitch);
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    EXPECT_EQ(TestCaptureWidth(), 640u) << "the change was kept for the way back";
+}
+
+// ---- pictures finishing late
+
+TEST_F(WindowStateTest, PictureFinishingAfterTheWindowHidStaysInTheList)
+{
+    AddCamera(0);
+    StartOpen();
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    ::Sleep(500); // frames flowing
+    // The request, then the close: the hide lets the picture be taken from
+    // the running camera, and its completion finds the window hidden.
+    Post(UM_SNAPSHOT);
+    Post(WM_CLOSE);
+    ASSERT_TRUE(WaitTrace("Snapshot done\n", 20000));
+    ASSERT_TRUE(WaitVisible(false));
+    // A reopening reloads the list from its file; the picture must be there.
+    Post(UM_EXTERN_CLICK);
+    ASSERT_TRUE(WaitVisible(true));
+    ASSERT_TRUE(QuitProgram());
+    const std::vector<std::string> list = SavedPictures();
+    ASSERT_EQ(list.size(), 1u) << "the picture taken is listed\n" << ReadFile(ReserveIni());
+    EXPECT_TRUE(FileExists(std::wstring(list[0].begin(), list[0].end())));
+}
+
+TEST_F(WindowStateTest, PictureFinishingDuringTheEndIsListed)
+{
+    AddCamera(0);
+    StartOpen();
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    ::Sleep(500);
+    Post(UM_SNAPSHOT);
+    Post(UM_QUIT);
+    ASSERT_TRUE(m_app.WaitExit(20000));
+    EXPECT_TRUE(WaitTrace("Execute snapshot\n", 0));
+    const std::vector<std::string> list = SavedPictures();
+    ASSERT_EQ(list.size(), 1u) << "the end applies the finished picture before its last save";
+    EXPECT_TRUE(FileExists(std::wstring(list[0].begin(), list[0].end())));
+}
+
+TEST_F(WindowStateTest, LogOffSavesSettingsAndList)
+{
+    AddCamera(0);
+    StartOpen();
+    ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
+    Post(UM_SNAPSHOT);
+    ASSERT_TRUE(WaitTrace("Snapshot done\n", 20000));
+    ASSERT_FALSE(FileExists(ReserveIni())) << "nothing saved yet while open";
+    Post(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_TRUE(tdrv::WaitUntil([] { return FileExists(ReserveIni()) && UntilSettled(ReserveIni()); }, 5000));
+    EXPECT_EQ(SavedPictures().size(), 1u);
+    EXPECT_EQ(IniValue(SetupIni(), "PreviewSize"), "1");
+}
+
+TEST_F(WindowStateTest, SmallScreenShowsAllOfTheWindowCentredInItsWorkArea)
+{
+    AddCamera(0);
+    Start();
+    ASSERT_TRUE(WaitVisible(true, 10000));
+    HWND wnd = Main();
+    RECT w{};
+    ASSERT_TRUE(::GetWindowRect(wnd, &w));
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromWindow(wnd, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT& work = monitor.rcWork;
+    EXPECT_GE(w.left, work.left);
+    EXPECT_GE(w.top, work.top);
+    EXPECT_LE(w.right, work.right);
+    EXPECT_LE(w.bottom, work.bottom);
+    EXPECT_NEAR(w.left - work.left, work.right - w.right, 1);
+    EXPECT_NEAR(w.top - work.top, work.bottom - w.bottom, 1);
 }
 
 } // namespace
