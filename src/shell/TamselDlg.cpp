@@ -257,6 +257,9 @@ void CTamselDlg::ReloadSettings()
 void CTamselDlg::SaveSettings()
 {
     SaveSettingsToFiles(m_settings, &m_pics);
+    // The files are written key by key; whoever watches them (an installer,
+    // a test) learns here that the whole save is on disk.
+    ::OutputDebugStringW(L"Settings saved\n");
 }
 
 // ---- window state and reopening -----------------------------------------------------

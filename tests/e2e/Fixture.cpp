@@ -41,18 +41,6 @@ std::wstring SettingsFolder() { return Folder(CSIDL_APPDATA) + L"\\Corvane Varne
 std::wstring SetupIni() { return SettingsFolder() + L"\\setup.ini"; }
 std::wstring ReserveIni() { return SettingsFolder() + L"\\reserve.ini"; }
 
-bool UntilSettled(const std::wstring& path, DWORD ms)
-{
-    std::string last = ReadFile(path);
-    return tdrv::WaitUntil(
-        [&] {
-            ::Sleep(300);
-            const std::string now = ReadFile(path);
-            return std::exchange(last, now) == now;
-        },
-        ms);
-}
-
 std::wstring LogPath()
 {
     wchar_t temp[MAX_PATH] = {};

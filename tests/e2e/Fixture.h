@@ -29,9 +29,6 @@ std::wstring TestCapturePath();
 std::string IniValue(const std::wstring& path, const std::string& key);
 // The bytes of a file as text; empty when it does not exist.
 std::string ReadFile(const std::wstring& path);
-// Waits until the file has stayed the same for 300 ms: the program writes a
-// profile file one key at a time, each write rewriting the whole file.
-bool UntilSettled(const std::wstring& path, DWORD ms = 10000);
 bool FileExists(const std::wstring& path);
 void WriteIni(const std::wstring& path, const wchar_t* section, const wchar_t* key,
               const wchar_t* value);
@@ -121,6 +118,9 @@ protected:
     // handler that pumps may finish well after the messages were dispatched.
     static void Settle(DWORD ms = 2000) { ::Sleep(ms); }
     bool WaitTrace(const std::string& text, DWORD ms = 5000);
+    // Waits for a whole save of the settings files (and the picture list)
+    // that ended after `mark` (a m_traces.Mark() taken before asking for it).
+    bool WaitSaved(size_t mark, DWORD ms = 15000) { return m_traces.WaitFor("Settings saved\n", mark, ms); }
     int CountTrace(const std::string& text);
 
     tdrv::Process m_app;

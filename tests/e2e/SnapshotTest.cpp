@@ -250,11 +250,10 @@ protected:
     void SaveByClosing()
     {
         ::DeleteFileW(ReserveIni().c_str());
+        const size_t mark = m_traces.Mark();
         Post(WM_CLOSE);
         ASSERT_TRUE(WaitVisible(false));
-        ASSERT_TRUE(tdrv::WaitUntil([] { return !IniValue(ReserveIni(), "Cur").empty(); }, 5000));
-        // The picture keys follow one write at a time.
-        ASSERT_TRUE(UntilSettled(ReserveIni()));
+        ASSERT_TRUE(WaitSaved(mark));
     }
     // A snapshot by the capture button; the new picture's bytes.
     std::vector<uint8_t> Snap(int n)
@@ -472,15 +471,7 @@ TEST_F(SnapshotTest, PrunedListIsSavedAtStartUp)
     WriteIni(ReserveIni(), L"Pic", L"file2", (m_pictures + L"\\gone-2.jpg").c_str());
     AddCamera(0, Camera({Yuy2(640, 480)}));
     Start(L"-h"); // hidden: only the posted save writes the file
-    std::string last;
-    ASSERT_TRUE(tdrv::WaitUntil(
-        [&] {
-            ::Sleep(300); // the save writes one key at a time
-            const std::string now = ReadFile(ReserveIni());
-            return IniValue(ReserveIni(), "Total") == "1" && std::exchange(last, now) == now;
-        },
-        10000))
-        << ReadFile(ReserveIni());
+    ASSERT_TRUE(WaitSaved(m_mark)) << ReadFile(ReserveIni());
     EXPECT_EQ(IniValue(ReserveIni(), "Cur"), "0");
     EXPECT_EQ(IniValue(ReserveIni(), "file0"), Narrow(kept));
     EXPECT_EQ(IniValue(ReserveIni(), "file1"), "");

@@ -92,21 +92,21 @@ TEST_F(WindowStateTest, CloseHidesAndSavesAndAReopenReloads)
     AddCamera(0);
     StartOpen();
     ASSERT_FALSE(FileExists(SetupIni()));
+    const size_t mark = m_traces.Mark();
     Post(WM_CLOSE);
     ASSERT_TRUE(WaitVisible(false));
     EXPECT_TRUE(m_app.Running()) << "closing only hides";
-    EXPECT_TRUE(tdrv::WaitUntil(
-        [] { return ReadFile(SetupIni()).find("PreviewSize=1") != std::string::npos; }, 3000));
-    // The save goes on key by key after that one: a key written by the test
-    // meanwhile would be lost with the program's next write.
-    ASSERT_TRUE(UntilSettled(SetupIni()));
+    // The save goes key by key: a key written by the test before it ends
+    // would be lost with the program's next write.
+    ASSERT_TRUE(WaitSaved(mark));
+    EXPECT_NE(ReadFile(SetupIni()).find("PreviewSize=1"), std::string::npos);
 
     // A settings change made while hidden is read by the reopening.
     WriteIni(SetupIni(), L"App_Setting", L"SanpHwKey", L"7b");
-    const size_t mark = m_traces.Mark();
+    const size_t reopen = m_traces.Mark();
     Post(UM_EXTERN_CLICK);
     ASSERT_TRUE(WaitVisible(true));
-    EXPECT_TRUE(m_traces.WaitFor("HW key code = 0x7b\n", mark, 2000));
+    EXPECT_TRUE(m_traces.WaitFor("HW key code = 0x7b\n", reopen, 2000));
 }
 
 TEST_F(WindowStateTest, EnterAndEscapeDoNothing)
@@ -362,8 +362,9 @@ TEST_F(WindowStateTest, LogOffSavesSettingsAndList)
     Post(UM_SNAPSHOT);
     ASSERT_TRUE(WaitTrace("Snapshot done\n", 20000));
     ASSERT_FALSE(FileExists(ReserveIni())) << "nothing saved yet while open";
+    const size_t mark = m_traces.Mark();
     Post(WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
-    EXPECT_TRUE(tdrv::WaitUntil([] { return FileExists(ReserveIni()) && UntilSettled(ReserveIni()); }, 5000));
+    ASSERT_TRUE(WaitSaved(mark));
     EXPECT_EQ(SavedPictures().size(), 1u);
     EXPECT_EQ(IniValue(SetupIni(), "PreviewSize"), "1");
 }
