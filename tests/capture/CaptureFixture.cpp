@@ -42,9 +42,11 @@ STDMETHODIMP ForwardingCallback::QueryInterface(REFIID riid, void** ppv)
 STDMETHODIMP ForwardingCallback::BufferCB(double time, BYTE* buffer, long length)
 {
     ++frames;
-    if (tamsel::GrabSlot().bArmed.load()) {
+    {
         std::lock_guard<std::mutex> lock(m_lock);
-        m_taken.assign(buffer, buffer + length);
+        m_times.push_back(time);
+        if (tamsel::GrabSlot().bArmed.load())
+            m_taken.assign(buffer, buffer + length);
     }
     return m_next->BufferCB(time, buffer, length);
 }
@@ -53,6 +55,12 @@ std::vector<uint8_t> ForwardingCallback::Taken()
 {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_taken;
+}
+
+std::vector<double> ForwardingCallback::Times()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_times;
 }
 
 void CaptureTest::SetUp()

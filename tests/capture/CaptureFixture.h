@@ -41,12 +41,15 @@ public:
     STDMETHODIMP SampleCB(double, IMediaSample*) override { return S_OK; }
     STDMETHODIMP BufferCB(double time, BYTE* buffer, long length) override;
     std::vector<uint8_t> Taken();
+    // The sample times (stream time, seconds) of the frames seen so far.
+    std::vector<double> Times();
     std::atomic<int> frames{0};
 
 private:
     ISampleGrabberCB* m_next;
     std::mutex m_lock;
     std::vector<uint8_t> m_taken;
+    std::vector<double> m_times;
 };
 
 // The window side of the engine, as the main window plays it: it believes in
