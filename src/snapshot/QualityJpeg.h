@@ -16,7 +16,17 @@ namespace tamsel {
 // between pictures: a fresh buffer of a large frame costs more than the copy
 // into it. False, with `jpeg` empty, when the sizes cannot be encoded or
 // memory runs out.
+//
+// On two processors or more a large picture is coded in two bands of whole
+// block rows at once, one on a thread of its own, joined by a restart marker
+// into one file (the blocks are the same; only the DC prediction starts anew
+// at the band's edge). `bandMcuRows` > 0 asks for bands of that many block
+// rows whatever the processors (for tests); a band never holds more blocks
+// than a restart interval can count (65535).
 bool EncodeQualityJpeg(const uint8_t* top, int width, int height, std::ptrdiff_t stride, int quality,
-                       std::vector<uint8_t>& rgb, std::vector<uint8_t>& jpeg);
+                       std::vector<uint8_t>& rgb, std::vector<uint8_t>& jpeg, int bandMcuRows = 0);
+
+// How many bands such a picture is coded in.
+int QualityJpegBands(int width, int height, int quality, int bandMcuRows, unsigned processors);
 
 } // namespace tamsel

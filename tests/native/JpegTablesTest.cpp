@@ -467,6 +467,86 @@ TEST(QualityJpeg, EncodesUprightInItsColoursAtTheQualityAsked)
     }
 }
 
+TEST(QualityJpeg, BandsJoinedByRestartMarkersDecodeAsTheWholePicture)
+{
+    TempDir dir;
+    ASSERT_FALSE(dir.path.empty());
+    // Stripes and a diagonal, so that every block row differs from the next.
+    const int w = 61, h = 45, stride = (w * 3 + 3) & ~3;
+    Bytes px(static_cast<size_t>(stride) * h, 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            uint8_t* p = &px[static_cast<size_t>(y) * stride + x * 3];
+            p[0] = static_cast<uint8_t>(x * 4);
+            p[1] = static_cast<uint8_t>(y * 5);
+            p[2] = x == y ? 0 : static_cast<uint8_t>(255 - (x + y) * 2);
+        }
+    auto decode = [&](const Bytes& jpeg, std::string* verbose) {
+        WriteBytes(dir.path / "b.jpg", jpeg);
+        if (verbose)
+            *verbose = Shell("djpeg -verbose -verbose -outfile /dev/null '" + (dir.path / "b.jpg").string() + "' 2>&1");
+        // Anything djpeg says besides the picture (a corrupt-data warning)
+        // lands in the file as well.
+        return Shell("djpeg -pnm '" + (dir.path / "b.jpg").string() + "' 2>&1");
+    };
+    for (int quality : {100, 75}) {
+        SCOPED_TRACE(quality);
+        const int mcu = quality > 90 ? 8 : 16;
+        Bytes rgb, whole;
+        ASSERT_TRUE(EncodeQualityJpeg(px.data(), w, h, stride, quality, rgb, whole));
+        ASSERT_EQ(QualityJpegBands(w, h, quality, 0, 8), 1) << "a small picture is one band";
+        const std::string expected = decode(whole, nullptr);
+        ASSERT_EQ(expected.substr(0, 2), "P6");
+        for (int rows : {1, 2, 3}) {
+            SCOPED_TRACE(rows);
+            Bytes banded;
+            ASSERT_TRUE(EncodeQualityJpeg(px.data(), w, h, stride, quality, rgb, banded, rows));
+            std::string verbose;
+            const std::string decoded = decode(banded, &verbose);
+            EXPECT_TRUE(decoded == expected) << "the same blocks, the same pixels; djpeg: " << decoded.substr(0, 80);
+            EXPECT_EQ(IsQualityHundred(ReadJpegTables(banded.data(), banded.size())), quality == 100);
+            const int bands = QualityJpegBands(w, h, quality, rows, 1);
+            EXPECT_EQ(bands, ((h + mcu - 1) / mcu + rows - 1) / rows);
+            const int interval = rows * ((w + mcu - 1) / mcu);
+            if (bands > 1)
+                EXPECT_NE(verbose.find("Define Restart Interval " + std::to_string(interval) + "\n"), std::string::npos)
+                    << verbose.substr(0, 1500);
+            else
+                EXPECT_EQ(verbose.find("Restart Interval"), std::string::npos) << "one band needs no restart";
+            // One restart marker between each two bands, RST0..RST7 in turn.
+            int markers = 0;
+            for (size_t i = 0; i + 1 < banded.size(); ++i)
+                if (banded[i] == 0xFF && banded[i + 1] >= 0xD0 && banded[i + 1] <= 0xD7) {
+                    EXPECT_EQ(banded[i + 1], 0xD0 + markers % 8);
+                    ++markers;
+                }
+            EXPECT_EQ(markers, bands - 1);
+        }
+    }
+}
+
+TEST(QualityJpeg, BandsAreChosenByProcessorsAndSizeAndFitARestartInterval)
+{
+    struct Case {
+        int w, h, quality, rows;
+        unsigned processors;
+        int bands;
+    };
+    const Case cases[] = {
+        {2592, 1944, 100, 0, 2, 2},   {2592, 1944, 100, 0, 8, 2},   {2592, 1944, 100, 0, 1, 1},
+        {640, 480, 100, 0, 2, 2},     {320, 240, 100, 0, 2, 1},     {2592, 1944, 75, 0, 2, 2},
+        // 256 blocks a row: a band of 129 rows fits in 65535 blocks.
+        {2048, 2056, 100, 0, 2, 2},
+        // 2048 blocks a row: at most 31 rows a band.
+        {16384, 16384, 100, 0, 2, 67},
+        {16384, 16384, 100, 1000, 1, 67},
+        {64, 40, 100, 1, 1, 5},       {64, 40, 75, 1, 1, 3},        {64, 40, 100, 100, 1, 1},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(QualityJpegBands(c.w, c.h, c.quality, c.rows, c.processors), c.bands)
+            << c.w << " x " << c.h << " q" << c.quality << " rows " << c.rows << " on " << c.processors;
+}
+
 TEST(QualityJpeg, SizesItCannotEncodeFailWithNothingWritten)
 {
     const Bytes px(64 * 3, 0x80);
