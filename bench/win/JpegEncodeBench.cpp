@@ -1,8 +1,9 @@
 // The JPEG encoders at hand, on one frame the camera sent (a BMP file): GDI+
 // asked for quality 100, Windows Imaging Component asked for ImageQuality
-// 1.0 (4:2:0 and 4:4:4), the program's own path (CJpegEncoder::EncodeJpeg,
+// 1.0 (4:2:0 and 4:4:4), stb_image_write at quality 100 in one band and
+// in two at once (as the program calls it), the program's own path (CJpegEncoder::EncodeJpeg,
 // which checks GDI+'s tables and encodes again where they show the quality
-// ignored) and the encoder it falls back to alone. For each: the median and
+// ignored). For each: the median and
 // spread of the wall time over the runs, the file's size, whether its tables
 // are those of quality 100 and the sampling of its first component. Each
 // result is written beside the frame for djpeg to look at.
@@ -183,6 +184,8 @@ int wmain(int argc, wchar_t** argv)
     }
     Bytes scratch;
     time("stb_image_write, quality 100", L"-stb.jpg",
+         [&](Bytes& out) { return tamsel::EncodeQualityJpeg(top, w, h, signedStride, 100, scratch, out, -1); });
+    time("the same, two bands at once", L"-stb-bands.jpg",
          [&](Bytes& out) { return tamsel::EncodeQualityJpeg(top, w, h, signedStride, 100, scratch, out); });
     // The program's path on this system: a fresh encoder for the first
     // picture of a process (GDI+, its tables read, and again where needed),

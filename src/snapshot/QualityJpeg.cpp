@@ -92,7 +92,9 @@ int QualityJpegBands(int width, int height, int quality, int bandMcuRows, unsign
     const int mcu = quality <= 90 ? 16 : 8; // the library subsamples at 90 and below
     const int mcuRows = (height + mcu - 1) / mcu;
     const long mcusPerRow = (width + mcu - 1) / mcu;
-    if (bandMcuRows <= 0) {
+    if (bandMcuRows < 0)
+        return 1;
+    if (bandMcuRows == 0) {
         // Two bands on two processors or more, for pictures where a thread
         // pays for itself.
         if (processors < 2 || static_cast<long>(width) * height < 512 * 512)

@@ -21,8 +21,9 @@ namespace tamsel {
 // block rows at once, one on a thread of its own, joined by a restart marker
 // into one file (the blocks are the same; only the DC prediction starts anew
 // at the band's edge). `bandMcuRows` > 0 asks for bands of that many block
-// rows whatever the processors (for tests); a band never holds more blocks
-// than a restart interval can count (65535).
+// rows whatever the processors, < 0 for one band on this thread (tests and
+// benchmarks); a band never holds more blocks than a restart interval can
+// count (65535).
 bool EncodeQualityJpeg(const uint8_t* top, int width, int height, std::ptrdiff_t stride, int quality,
                        std::vector<uint8_t>& rgb, std::vector<uint8_t>& jpeg, int bandMcuRows = 0);
 

@@ -541,6 +541,7 @@ TEST(QualityJpeg, BandsAreChosenByProcessorsAndSizeAndFitARestartInterval)
         {16384, 16384, 100, 0, 2, 67},
         {16384, 16384, 100, 1000, 1, 67},
         {64, 40, 100, 1, 1, 5},       {64, 40, 75, 1, 1, 3},        {64, 40, 100, 100, 1, 1},
+        {2592, 1944, 100, -1, 2, 1},  {16384, 16384, 100, -1, 2, 1},
     };
     for (const Case& c : cases)
         EXPECT_EQ(QualityJpegBands(c.w, c.h, c.quality, c.rows, c.processors), c.bands)
