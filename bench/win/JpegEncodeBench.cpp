@@ -1,12 +1,13 @@
 // The JPEG encoders at hand, on one frame the camera sent (a BMP file): GDI+
 // asked for quality 100, Windows Imaging Component asked for ImageQuality
-// 1.0 (4:2:0 and 4:4:4), stb_image_write at quality 100 in one band and
-// in two at once (as the program calls it), the program's own path (CJpegEncoder::EncodeJpeg,
-// which checks GDI+'s tables and encodes again where they show the quality
-// ignored). For each: the median and
-// spread of the wall time over the runs, the file's size, whether its tables
-// are those of quality 100 and the sampling of its first component. Each
-// result is written beside the frame for djpeg to look at.
+// 1.0 (4:2:0 and 4:4:4), stb_image_write at quality 100 in one band and in
+// two at once (as the program calls it), and the program's own path
+// (CJpegEncoder::EncodeJpeg, which reads GDI+'s tables and encodes again
+// where they show the quality ignored), for the first picture of a run and
+// for the later ones. For each: the median and spread of the wall time over
+// the runs, the file's size, whether its tables are those of quality 100 and
+// the sampling of its first component. Each result is written beside the
+// frame for djpeg to look at.
 //
 //   tamsel_bench_jpeg.exe FRAME.bmp [RUNS]
 #include <windows.h>
