@@ -8,6 +8,7 @@ set -euo pipefail
 run_packages=(
     cmake ninja-build g++ googletest
     g++-mingw-w64-x86-64-posix
+    libstb-dev # stb_image_write: JPEG at the quality asked where GDI+ ignores it
     wine wine64 xvfb
     libjpeg-turbo-progs librsvg2-bin fonts-dejavu-core python3
     x11vnc # to look at the virtual display the demo makes

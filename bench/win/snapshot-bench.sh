@@ -6,6 +6,8 @@
 #                 (33.3 ms at 30 fps) + 1.5 x cjpeg's time for that frame
 #   memory goal:  peak above idle during a 2592 x 1944 snapshot
 #                 <= 4 x the frame's BGR size
+# then the JPEG encoders at hand on the 2592 x 1944 frame (tamsel_bench_jpeg)
+# beside cjpeg -quality 100 in 4:2:0 and 4:4:4.
 #
 #   bench/win/snapshot-bench.sh [--build DIR] [--snapshots N]
 #
@@ -28,7 +30,7 @@ command -v cjpeg >/dev/null || { echo "cjpeg missing (libjpeg-turbo-progs)" >&2;
 if [ "$build" = build/bench-win64 ]; then
     cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
         -DCMAKE_BUILD_TYPE=Release "-DTAMSEL_TEST_DIRS=tools/driver;tools/vcam;bench/win" >/dev/null
-    cmake --build "$build" --target Tamsel tamsel_vcam tamsel_bench_snapshot >/dev/null
+    cmake --build "$build" --target Tamsel tamsel_vcam tamsel_bench_snapshot tamsel_bench_jpeg >/dev/null
 fi
 state=build/wine/bench-snapshot
 frames=$top/$state/frames
@@ -46,14 +48,15 @@ out=$(TAMSEL_EXE=$top/$build/Tamsel.exe TAMSEL_VCAM_DLL=$top/$build/tools/vcam/t
     2>>"$state/wine.log")
 echo "$out"
 
-# cjpeg on each kept frame: the median of 21 runs, in milliseconds.
+# cjpeg on each kept frame: the median of 21 runs, in milliseconds; more
+# options (-sample 1x1) after the file.
 cjpeg_ms() {
-    python3 - "$1" <<'PY'
+    python3 - "$@" <<'PY'
 import subprocess, sys, time, statistics
 times = []
 for _ in range(21):
     t = time.perf_counter()
-    subprocess.run(["cjpeg", "-quality", "100", "-outfile", "/dev/null", sys.argv[1]], check=True)
+    subprocess.run(["cjpeg", "-quality", "100", *sys.argv[2:], "-outfile", "/dev/null", sys.argv[1]], check=True)
     times.append((time.perf_counter() - t) * 1000)
 print(f"{statistics.median(times):.1f}")
 PY
@@ -76,3 +79,17 @@ print(f"{size}: peak memory above idle {peak:.0f} KB = {peak / frame:.2f} x the 
       f"(goal 4.00: {'met' if peak <= 4 * frame else 'NOT met'})")
 PY
 done
+
+# The JPEG encoders at hand on the large frame (docs/benchmarks.md (i)),
+# with cjpeg at quality 100 in 4:2:0 and 4:4:4 beside them.
+big=$frames/frame-2592x1944.bmp
+if [ -f "$big" ]; then
+    echo
+    scripts/winenv.sh exec "$state" -- wine "$build/bench/win/tamsel_bench_jpeg.exe" \
+        "$(scripts/winenv.sh exec "$state" -- winepath -w "$big")" 21 2>>"$state/wine.log"
+    for sample in 2x2 1x1; do
+        out=$frames/cjpeg-$sample.jpg
+        cjpeg -quality 100 -sample "$sample" -outfile "$out" "$big"
+        echo "cjpeg -quality 100 -sample $sample: median $(cjpeg_ms "$big" -sample "$sample") ms, $(stat -c %s "$out") bytes"
+    done
+fi

@@ -9,6 +9,8 @@
 
 #include "framework/Debug.h"
 #include "framework/Handles.h"
+#include "snapshot/JpegTables.h"
+#include "snapshot/QualityJpeg.h"
 
 namespace tamsel {
 
@@ -67,7 +69,47 @@ bool CJpegEncoder::InitJpegEncoder()
     return true;
 }
 
-bool CJpegEncoder::EncodeJpeg(Gdiplus::GpImage* image, std::vector<uint8_t>& jpeg) const
+namespace {
+
+// The image's pixels through the encoder that honours the quality.
+bool EncodeAtQuality(Gdiplus::GpImage* image, int quality, std::vector<uint8_t>& jpeg, std::vector<uint8_t>& scratch)
+{
+    const fw::GpBitmapBits bits(image, PixelFormat24bppRGB);
+    if (!bits) {
+        ::OutputDebugStringW(L"The picture's pixels cannot be read for the JPEG encoder\n");
+        return false;
+    }
+    return EncodeQualityJpeg(bits.Top(), static_cast<int>(bits.Width()), static_cast<int>(bits.Height()), bits.Stride(),
+                             quality, scratch, jpeg);
+}
+
+} // namespace
+
+bool CJpegEncoder::EncodeJpeg(Gdiplus::GpImage* image, std::vector<uint8_t>& jpeg, std::vector<uint8_t>* scratch) const
+{
+    std::vector<uint8_t> ownScratch;
+    std::vector<uint8_t>& work = scratch ? *scratch : ownScratch;
+    const int quality = static_cast<int>(m_nJpegQuality);
+    // GDI+ does not change its mind within a process: once it has ignored
+    // the quality, its encoding would only be thrown away.
+    if (QualityIgnored() && EncodeAtQuality(image, quality, jpeg, work))
+        return true;
+    if (!EncodeWithGdiplus(image, jpeg))
+        return false;
+    // Only the tables show the quality a file was coded at; quality 100 is
+    // the one whose tables are all ones.
+    if (quality != 100 || QualityIgnored() || IsQualityHundred(ReadJpegTables(jpeg.data(), jpeg.size())))
+        return true;
+    ::OutputDebugStringW(L"GDI+ ignored the JPEG quality: the picture is encoded again\n");
+    std::vector<uint8_t> again;
+    if (!EncodeAtQuality(image, quality, again, work))
+        return true; // GDI+'s picture, at its quality, rather than none
+    m_qualityIgnored.store(true, std::memory_order_release);
+    jpeg.swap(again);
+    return true;
+}
+
+bool CJpegEncoder::EncodeWithGdiplus(Gdiplus::GpImage* image, std::vector<uint8_t>& jpeg) const
 {
     jpeg.clear();
     Microsoft::WRL::ComPtr<IStream> stream;

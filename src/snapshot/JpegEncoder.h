@@ -3,6 +3,7 @@
 
 #include "framework/Gdiplus.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -27,19 +28,31 @@ public:
     static int GetEncoderClsid(const wchar_t* mimeType, CLSID& clsid);
 
     // The image as a JPEG at quality 100, in memory. No property item is set:
-    // the GPS tags are written into these bytes afterwards.
-    bool EncodeJpeg(Gdiplus::GpImage* image, std::vector<uint8_t>& jpeg) const;
+    // the GPS tags are written into these bytes afterwards. GDI+ encodes it,
+    // and its quantisation tables are read back: where they show that the
+    // quality was ignored (Wine's GDI+ writes quality 75 whatever it is
+    // asked), the same pixels are encoded again by an encoder that honours
+    // it, and every later picture goes to that encoder directly. `scratch`
+    // is that encoder's working memory, kept by the caller between pictures.
+    bool EncodeJpeg(Gdiplus::GpImage* image, std::vector<uint8_t>& jpeg, std::vector<uint8_t>* scratch = nullptr) const;
+
+    // Whether GDI+ has been seen to ignore the quality it is asked for.
+    bool QualityIgnored() const noexcept { return m_qualityIgnored.load(std::memory_order_acquire); }
 
     bool IsStarted() const noexcept { return m_bGdiplusStarted; }
     const CLSID& Clsid() const noexcept { return m_jpegClsid; }
     const Gdiplus::EncoderParameters& Params() const noexcept { return m_jpegParams; }
 
 private:
+    bool EncodeWithGdiplus(Gdiplus::GpImage* image, std::vector<uint8_t>& jpeg) const;
+
     bool m_bGdiplusStarted = false;
     ULONG_PTR m_gdiplusToken = 0;
     CLSID m_jpegClsid{};
     Gdiplus::EncoderParameters m_jpegParams{};
     ULONG m_nJpegQuality = 100;
+    // Set by the snapshot worker, read by any thread.
+    mutable std::atomic<bool> m_qualityIgnored{false};
 };
 
 // Gives the name to try after `taken` turned out to be taken at the rename

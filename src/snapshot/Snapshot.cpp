@@ -206,7 +206,7 @@ bool CSnapshot::Grab(const SnapshotSettings& s, std::vector<uint8_t>& image)
 bool CSnapshot::SavePicture(const SnapshotSettings& s, Gdiplus::GpImage* image, std::wstring& path)
 {
     std::vector<uint8_t> jpeg;
-    if (!m_jpeg.EncodeJpeg(image, jpeg))
+    if (!m_jpeg.EncodeJpeg(image, jpeg, &m_encoderMemory))
         return false;
 
     const SGpsInfo fix = m_fixCopy ? m_fixCopy() : SGpsInfo{};

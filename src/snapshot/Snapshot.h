@@ -63,6 +63,7 @@ private:
     fw::Lock m_lock;
     SnapshotSettings m_next;
     std::vector<uint8_t> m_image; // the worker thread's, kept between snapshots
+    std::vector<uint8_t> m_encoderMemory; // likewise, for the JPEG encoder that honours the quality
 };
 
 // The picture folder made when it is missing (one level, as the folder

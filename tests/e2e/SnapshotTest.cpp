@@ -401,11 +401,10 @@ TEST_F(SnapshotTest, PictureIsTheUprightFrameAtQualityHundredWithoutGpsItems)
         }
         EXPECT_GE(tables, 2) << verbose.substr(0, 2000);
         EXPECT_EQ(entries, tables * 64);
-        if (EncoderHonoursQuality())
-            EXPECT_EQ(ones, entries) << "quantisation tables of quality 100\n" << verbose.substr(0, 3000);
-        else
-            std::printf("this system's JPEG encoder ignores the quality: %d of %d table entries are 1\n", ones,
-                        entries);
+        // Wherever the program runs, also where GDI+ ignores the quality.
+        EXPECT_EQ(ones, entries) << "quantisation tables of quality 100\n" << verbose.substr(0, 3000);
+        if (!EncoderHonoursQuality())
+            EXPECT_TRUE(WaitTrace("GDI+ ignored the JPEG quality: the picture is encoded again\n"));
 
         // Upright: the red square top left, the black bar bottom right.
         const tdrv::Picture p(bytes);

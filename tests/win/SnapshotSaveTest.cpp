@@ -5,7 +5,9 @@
 // controller library.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -15,6 +17,7 @@
 
 #include "SandboxFixture.h"
 #include "framework/Debug.h"
+#include "framework/Gdiplus.h"
 #include "framework/Handles.h"
 #include "framework/Messages.h"
 #include "snapshot/FlashControl.h"
@@ -461,6 +464,126 @@ TEST_F(SnapshotTest, CurrentFixTagsThePictureAsExiftoolAndExiv2ReadIt)
         EXPECT_NE(exiv2.find("48/1 8/1 0/1\n"), std::string::npos) << exiv2;
         EXPECT_NE(exiv2.find("11/1 34/1 30/1\n"), std::string::npos) << exiv2;
         EXPECT_NE(exiv2.find("9/1 5/1 7/1\n"), std::string::npos) << exiv2;
+    }
+}
+
+// The quantisation tables of a JPEG file as djpeg prints them: every entry of
+// every table, and each component's sampling ("1hx1v").
+struct DjpegTables {
+    int tables = 0;
+    std::vector<int> entries;
+    std::vector<std::string> sampling;
+};
+
+DjpegTables TablesByDjpeg(const std::string& file)
+{
+    DjpegTables out;
+    const std::string text = RunHostTool("djpeg -verbose -verbose -outfile /dev/null '" + file + "'");
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(at, end - at);
+        at = end + 1;
+        if (line.find("Define Quantization Table") != std::string::npos) {
+            ++out.tables;
+            for (int row = 0; row < 8 && at < text.size(); ++row) {
+                end = text.find('\n', at);
+                if (end == std::string::npos)
+                    end = text.size();
+                int v[8];
+                const int got = std::sscanf(text.substr(at, end - at).c_str(), " %d %d %d %d %d %d %d %d", &v[0], &v[1],
+                                            &v[2], &v[3], &v[4], &v[5], &v[6], &v[7]);
+                out.entries.insert(out.entries.end(), v, v + (got > 0 ? got : 0));
+                at = end + 1;
+            }
+        }
+        const size_t colon = line.find(": ");
+        if (line.find("Component ") != std::string::npos && line.find(" q=") != std::string::npos &&
+            colon != std::string::npos)
+            out.sampling.push_back(line.substr(colon + 2, line.find(' ', colon + 2) - colon - 2));
+    }
+    return out;
+}
+
+TEST_F(SnapshotTest, PicturesCarryTheTablesOfQualityHundredAsDjpegReadsThem)
+{
+    if (UnixPathOf(m_folder).empty())
+        GTEST_SKIP() << "djpeg is run through Wine's host";
+    // The same page as the camera's JPEG, to go through the decoding path.
+    std::vector<uint8_t> cameraJpeg;
+    {
+        const std::vector<uint8_t> bmp = BmpImage(64, 48);
+        Gdiplus::GpBitmap* raw = nullptr;
+        fw::gp::GdipCreateBitmapFromScan0(64, 48, -((64 * 3 + 3) & ~3), PixelFormat24bppRGB,
+                                          const_cast<uint8_t*>(bmp.data()) + 54 + 47 * ((64 * 3 + 3) & ~3), &raw);
+        fw::GpImagePtr page(raw);
+        ASSERT_TRUE(page);
+        ASSERT_TRUE(m_jpeg.EncodeJpeg(page.get(), cameraJpeg));
+    }
+    struct Case {
+        const char* what;
+        std::vector<uint8_t> grabbed;
+        int width, height;
+        int tolerance; // the camera's JPEG was itself encoded once already
+    };
+    const Case cases[] = {
+        {"a BMP frame", BmpImage(64, 48), 64, 48, 4},
+        {"an odd-sized BMP frame", BmpImage(37, 21), 37, 21, 4},
+        {"a camera JPEG", cameraJpeg, 64, 48, 40},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The first picture of a process finds out what GDI+ does with the
+        // quality; the second is taken knowing it.
+        CJpegEncoder encoder;
+        ASSERT_TRUE(encoder.StartGdiplus());
+        ASSERT_TRUE(encoder.InitJpegEncoder());
+        CSnapshot snapshot(
+            encoder,
+            [&](std::vector<uint8_t>& image) {
+                image = c.grabbed;
+                return true;
+            },
+            [] { return SGpsInfo{}; });
+        for (int picture = 1; picture <= 2; ++picture) {
+            SCOPED_TRACE(picture);
+            snapshot.Prepare(m_settings);
+            const std::wstring path = snapshot.TakeSnapshot();
+            ASSERT_EQ(path, m_settings.picFolder + L"\\" + TodaysName(n++));
+            const std::wstring unix = UnixPathOf(path);
+            const std::string file(unix.begin(), unix.end());
+
+            const DjpegTables t = TablesByDjpeg(file);
+            EXPECT_GE(t.tables, 2);
+            ASSERT_EQ(t.entries.size(), static_cast<size_t>(t.tables) * 64);
+            EXPECT_EQ(std::count(t.entries.begin(), t.entries.end(), 1), static_cast<long>(t.entries.size()))
+                << "quantisation tables of quality 100";
+
+            // djpeg decodes the frame upright in its colours: the red quarter
+            // top left, white elsewhere.
+            const std::string pnm = RunHostTool("djpeg -pnm '" + file + "'");
+            int w = 0, h = 0, max = 0, used = 0;
+            ASSERT_EQ(std::sscanf(pnm.c_str(), "P6 %d %d %d%n", &w, &h, &max, &used), 3) << pnm.substr(0, 200);
+            EXPECT_EQ(w, c.width);
+            EXPECT_EQ(h, c.height);
+            ASSERT_EQ(pnm.size(), static_cast<size_t>(used) + 1 + static_cast<size_t>(w) * h * 3);
+            auto pixel = [&](int x, int y) {
+                const auto* p = reinterpret_cast<const unsigned char*>(pnm.data() + used + 1 + (y * w + x) * 3);
+                return std::vector<int>{p[0], p[1], p[2]};
+            };
+            auto within = [](std::vector<int> got, std::vector<int> want, int by) {
+                for (int i = 0; i < 3; ++i)
+                    if (std::abs(got[i] - want[i]) > by)
+                        return false;
+                return true;
+            };
+            EXPECT_TRUE(within(pixel(2, 2), {255, 0, 0}, c.tolerance)) << "red top left";
+            EXPECT_TRUE(within(pixel(w - 3, 2), {255, 255, 255}, c.tolerance)) << "white top right";
+            EXPECT_TRUE(within(pixel(2, h - 3), {255, 255, 255}, c.tolerance)) << "white bottom left";
+        }
     }
 }
 
