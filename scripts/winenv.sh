@@ -67,14 +67,18 @@ ENV
     # shellcheck disable=SC1091
     . "$state/env"
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        WINEDEBUG=-all wineboot -i >"$state/wineboot.log" 2>&1
-        if [ "$own_display" = 1 ]; then
-            # No window manager runs on our own display: windows Wine leaves
-            # unmanaged are shown and hidden at once instead of after a wait
-            # for a manager that never answers.
-            WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
-                >>"$state/wineboot.log" 2>&1
-        fi
+        # Several prefixes made at once on a busy machine: a first boot has
+        # been seen to end half done (no user profile, the next command
+        # failing), so a failed one is thrown away and made again.
+        for attempt in 1 2 3; do
+            if make_prefix; then
+                break
+            fi
+            echo "winenv: making the prefix failed (attempt $attempt), see $state/wineboot.log" >&2
+            WINEDEBUG=-all wineserver -k 2>/dev/null || true
+            rm -rf "$WINEPREFIX"
+            [ "$attempt" = 3 ] && exit 1
+        done
     fi
     # Wine links the user's shell folders (My Pictures, Documents, ...) to
     # the home folder when it has no such folders of its own; pictures taken
@@ -90,6 +94,19 @@ ENV
     mkdir -p "$state/drive_f"
     ln -sfn "$state/drive_f" "$WINEPREFIX/dosdevices/f:"
     WINEDEBUG=-all wineserver -w
+}
+
+# A new prefix: the first boot and, on our own display, unmanaged windows.
+make_prefix() {
+    WINEDEBUG=-all wineboot -i >>"$state/wineboot.log" 2>&1 || return 1
+    WINEDEBUG=-all wineserver -w || return 1
+    if [ "$own_display" = 1 ]; then
+        # No window manager runs on our own display: windows Wine leaves
+        # unmanaged are shown and hidden at once instead of after a wait
+        # for a manager that never answers.
+        WINEDEBUG=-all wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+            >>"$state/wineboot.log" 2>&1 || return 1
+    fi
 }
 
 stop_env() {
