@@ -117,6 +117,11 @@ INT_PTR Dialog::Dispatch(UINT msg, WPARAM wp, LPARAM lp)
         }
         break;
     }
+    case WM_PRINTCLIENT:
+        if (!PaintBackground(reinterpret_cast<HDC>(wp)))
+            break;
+        ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, 0);
+        return TRUE;
     case WM_NCDESTROY: {
         for (ChildControl* c : m_controls)
             c->Detach();

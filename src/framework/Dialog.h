@@ -45,6 +45,11 @@ protected:
     virtual bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) { return false; }
     // Runs after the window is gone (WM_NCDESTROY).
     virtual void OnWindowGone() {}
+    // The window's background into `dc`, in client coordinates: what its
+    // painting draws first, and what an image button erases below itself
+    // (WM_PRINTCLIENT). False for a dialog that has none of its own: the
+    // dialog manager's default then runs.
+    virtual bool PaintBackground(HDC dc) { return false; }
 
     // Subclasses the template's control `id` so that `control` draws it.
     bool BindControl(int id, ChildControl& control);

@@ -169,10 +169,10 @@ void CGpsSettingDlg::ShowBox(const wchar_t* text, const wchar_t* caption)
     ::MessageBoxW(Hwnd(), text, caption, MB_OK);
 }
 
-void CGpsSettingDlg::PaintBackground(HDC dc)
+bool CGpsSettingDlg::PaintBackground(HDC dc)
 {
     if (!dc)
-        return;
+        return true;
     RECT client;
     ::GetClientRect(Hwnd(), &client);
     bool drawn = false;
@@ -187,15 +187,12 @@ void CGpsSettingDlg::PaintBackground(HDC dc)
         if (fill)
             ::FillRect(dc, &client, fill.get());
     }
+    return true;
 }
 
-bool CGpsSettingDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result)
+bool CGpsSettingDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
 {
     switch (msg) {
-    case WM_PRINTCLIENT:
-        PaintBackground(reinterpret_cast<HDC>(wp));
-        result = 0;
-        return true;
     case WM_PAINT: {
         fw::PaintDC paint(Hwnd());
         PaintBackground(paint.get());

@@ -40,9 +40,7 @@ private:
     void StartScan();
     void OnScanDone();
     void ShowBox(const wchar_t* text, const wchar_t* caption);
-    // The background into `dc`: the painting, and what an image button
-    // erases below itself.
-    void PaintBackground(HDC dc);
+    bool PaintBackground(HDC dc) override;
     // Waits for the scan thread to end and forgets it.
     void JoinScan();
 

@@ -222,9 +222,10 @@ void CPictureReview::OnDeleteAnswer(WPARAM answer)
     ShowCurrent(true);
 }
 
-void CPictureReview::OnPictureAdded(fw::GpImagePtr picture)
+bool CPictureReview::OnPictureAdded(fw::GpImagePtr picture)
 {
     ShowCurrent(InReview(), std::move(picture));
+    return m_pThumbImage != nullptr;
 }
 
 } // namespace tamsel

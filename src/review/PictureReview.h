@@ -74,8 +74,8 @@ public:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result);
     // A snapshot became the current picture. `picture`, when given, is the
     // new picture at kPictureWidth x kPictureHeight, which spares decoding
-    // the file that was just written.
-    void OnPictureAdded(fw::GpImagePtr picture);
+    // the file that was just written. False when no thumbnail could be made.
+    bool OnPictureAdded(fw::GpImagePtr picture);
     // Makes the current entry name an existing file, posting the save when
     // entries were dropped. The reopening paths use it too.
     bool ValidateCurrentPicture();

@@ -53,62 +53,55 @@ bool CLivePreview::RestartGraph()
     return m_capture.StartPreview({m_host.ViewerWindow(), m_settings.ResolutionMode});
 }
 
-void CLivePreview::DeferCamera(int index)
+bool CLivePreview::ClearForChange(const std::function<void()>& defer)
 {
-    if (!m_capture.SelectDevice(index)) {
-        m_host.ReplyToSetup(kSetupChangeFailed, 1);
-        return;
+    // In review the change waits for the way back to live: no graph runs
+    // over the picture under review.
+    if (InReview()) {
+        defer();
+        return false;
     }
-    m_settings.CurDevIndex = index;
-    m_host.OnCameraSelected(index);
-    m_host.ReplyToSetup(kSetupCameraChanged, index);
-}
-
-void CLivePreview::DeferResolution(int mode)
-{
-    m_settings.ResolutionMode = mode;
-    m_host.ReplyToSetup(kSetupResolutionApplied, mode);
+    m_capture.StopGraph();
+    m_host.RepaintViewerAndPump();
+    // A message dispatched there may have hidden the window (the hide took
+    // the graph and the setup dialog with it) or switched to review.
+    switch (Route()) {
+    case WindowState::LiveChange::kGoOn: return true;
+    case WindowState::LiveChange::kDefer: defer(); return false;
+    case WindowState::LiveChange::kStop: return false;
+    }
+    return false;
 }
 
 void CLivePreview::OnSelectCamera(int index)
 {
     if (!IsOpen() || index < 0 || index >= m_capture.DevCount())
         return;
-    if (InReview()) {
-        DeferCamera(index);
-        return;
-    }
-    m_capture.StopGraph();
-    m_host.RepaintViewerAndPump();
-    switch (Route()) {
-    case WindowState::LiveChange::kStop: return;
-    case WindowState::LiveChange::kDefer: DeferCamera(index); return;
-    case WindowState::LiveChange::kGoOn: break;
-    }
-    if (m_capture.SwitchDevice(index)) {
+    const auto chosen = [&](bool ok) {
+        if (!ok) {
+            m_host.ReplyToSetup(kSetupChangeFailed, 1);
+            return;
+        }
         m_settings.CurDevIndex = index;
         m_host.OnCameraSelected(index);
         m_host.ReplyToSetup(kSetupCameraChanged, index);
-    } else {
-        m_host.ReplyToSetup(kSetupChangeFailed, 1);
-    }
+    };
+    // Deferred, the camera is only selected; its graph is built on the way
+    // back to live.
+    if (ClearForChange([&] { chosen(m_capture.SelectDevice(index)); }))
+        chosen(m_capture.SwitchDevice(index));
 }
 
 void CLivePreview::OnSetResolution(int mode)
 {
     if (!IsOpen() || !IsResolutionMode(mode))
         return;
-    if (InReview()) {
-        DeferResolution(mode);
+    const auto kept = [&] {
+        m_settings.ResolutionMode = mode;
+        m_host.ReplyToSetup(kSetupResolutionApplied, mode);
+    };
+    if (!ClearForChange(kept))
         return;
-    }
-    m_capture.StopGraph();
-    m_host.RepaintViewerAndPump();
-    switch (Route()) {
-    case WindowState::LiveChange::kStop: return;
-    case WindowState::LiveChange::kDefer: DeferResolution(mode); return;
-    case WindowState::LiveChange::kGoOn: break;
-    }
     const int old = m_settings.ResolutionMode;
     m_settings.ResolutionMode = mode;
     if (RestartGraph()) {

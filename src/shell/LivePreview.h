@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "capture/DShowCapture.h"
 #include "framework/WindowState.h"
 #include "settings/AppSettings.h"
@@ -65,9 +67,11 @@ private:
     bool IsOpen() const { return m_host.State().IsOpen(); }
     bool InReview() const { return m_host.State().InReview(); }
     WindowState::LiveChange Route() const { return m_host.State().RouteLiveChange(); }
-    // A camera or resolution change met in review: kept for the way back.
-    void DeferCamera(int index);
-    void DeferResolution(int mode);
+    // Before a change of camera or resolution: true when it goes on now,
+    // with the graph stopped and what was queued dispatched. In review
+    // (before or after that pump) `defer` keeps it for the way back to
+    // live; a window hidden meanwhile ends it.
+    bool ClearForChange(const std::function<void()>& defer);
 
     IPreviewHost& m_host;
     AppSettings& m_settings;

@@ -2,8 +2,6 @@
 
 #include <dbt.h>
 
-#include <algorithm>
-
 #include "framework/Debug.h"
 #include "resources/resource.h"
 #include "settings/SettingsStore.h"
@@ -80,7 +78,9 @@ bool CTamselDlg::OnInitDialog()
     if (!m_tray.AddTrayIcon(Hwnd(), m_skin.TrayIcon(), m_settings.TrayDisplayString))
         ::PostMessageW(Hwnd(), WM_CLOSE, 0, 0);
     m_skin.KeepTrayIcon();
-    CenterOnScreen();
+    // The window has no owner: the work area of its monitor, with all of it
+    // in sight on a small screen.
+    CenterOverOwner();
 
     m_capture.Attach(Hwnd(), this);
     m_gps.SetStatus(m_settings.GPS_ON ? GPS_SEARCHING : GPS_OFF);
@@ -277,25 +277,6 @@ void CTamselDlg::BringToTop()
     ::SetWindowPos(Hwnd(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-void CTamselDlg::CenterOnScreen()
-{
-    // Inside the work area of the window's own monitor: the taskbar and the
-    // edges of a small screen leave all of the window in sight.
-    RECT window;
-    ::GetWindowRect(Hwnd(), &window);
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof monitor;
-    if (!::GetMonitorInfoW(::MonitorFromWindow(Hwnd(), MONITOR_DEFAULTTONEAREST), &monitor))
-        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &monitor.rcWork, 0);
-    const RECT work = monitor.rcWork;
-    const int w = window.right - window.left, h = window.bottom - window.top;
-    // Larger than the work area: its upper left part, with the close button
-    // and the viewer, is the part kept in sight.
-    const int x = (std::max)(work.left, work.left + (work.right - work.left - w) / 2);
-    const int y = (std::max)(work.top, work.top + (work.bottom - work.top - h) / 2);
-    ::SetWindowPos(Hwnd(), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 void CTamselDlg::SetupUi()
 {
     m_skin.LoadMainImages(m_szAppFolder + L"\\pic", [this] { m_review.LoadThumbImage(); });
@@ -387,6 +368,12 @@ MainPaint CTamselDlg::PaintRecord() const
 void CTamselDlg::OnPaint()
 {
     PaintMainWindow(PaintRecord(), m_skin, m_buttons);
+}
+
+bool CTamselDlg::PaintBackground(HDC dc)
+{
+    PaintMainBackground(dc, PaintRecord(), m_skin, m_buttons);
+    return true;
 }
 
 void CTamselDlg::OnExternClick()
@@ -567,15 +554,10 @@ void CTamselDlg::OnSnapshotSaved(const std::wstring& path, fw::GpImagePtr pictur
     AppendPicture(m_pics, path);
     m_idle.RestartIdleClock(); // a snapshot counts as activity
     bool thumbnail = picture != nullptr;
-    if (m_state.IsOpen()) {
-        m_review.OnPictureAdded(std::move(picture));
-        thumbnail = m_review.ThumbImage() != nullptr;
-    } else {
-        // The hide saved the list before this picture was in it, and a
-        // reopening reloads the list from the file: it is saved now. The
-        // reopening makes the thumbnail from the list.
-        SaveSettings();
-    }
+    if (m_state.IsOpen())
+        thumbnail = m_review.OnPictureAdded(std::move(picture));
+    else
+        SaveSettings(); // the hide saved the list without it, and a reopening reloads the file
     if (!thumbnail)
         m_log.Write("OnSnapshot: small pic hbitmap == NULL\r\n");
 }
@@ -634,10 +616,6 @@ bool CTamselDlg::HandleOwn(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case WM_DISPLAYCHANGE: result = 0; return true;
     case WM_QUERYDRAGICON: result = reinterpret_cast<LRESULT>(m_skin.AppIcon()); return true;
     case WM_PAINT: OnPaint(); return true;
-    case WM_PRINTCLIENT:
-        PaintMainBackground(reinterpret_cast<HDC>(wp), PaintRecord(), m_skin, m_buttons);
-        result = 0;
-        return true;
     case UM_EXTERN_CLICK: OnExternClick(); return true;
     case UM_HW_SNAPSHOT_KEY: OnHwSnapshotKey(); return true;
     case UM_SET_IDLE_TIME:

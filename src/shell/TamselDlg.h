@@ -67,11 +67,11 @@ private:
     bool IsOpen() const override { return m_state.IsOpen(); }
     void ShowOpenWindow();
     void BringToTop();
-    void CenterOnScreen();
     void SetupUi();
     void LayoutWindow();
     void FreeSkinImages();
     void OnPaint();
+    bool PaintBackground(HDC dc) override;
     MainPaint PaintRecord() const;
     void OnExternClick();
     void OnTrayDoubleClick();

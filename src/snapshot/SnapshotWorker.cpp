@@ -13,7 +13,6 @@ CSnapshotWorker::StartResult CSnapshotWorker::StartSnapshotWorker(HWND notifyWnd
     m_takeSnapshot = std::move(takeSnapshot);
     if (!m_hSnapEvent.Create(fw::Event::kManualReset) || !m_hIdleEvent.Create(fw::Event::kManualReset, true))
         return StartResult::kNoEvent;
-    m_bSnapQuit = false;
     m_bSnapBusy = false;
     TakeHandOver(); // a new worker starts with nothing of an old one
     if (!m_thread.Start([this](fw::Worker& self) { SnapshotThreadProc(self); }, L"Snapshot worker"))
@@ -23,10 +22,7 @@ CSnapshotWorker::StartResult CSnapshotWorker::StartSnapshotWorker(HWND notifyWnd
 
 void CSnapshotWorker::StopSnapshotWorker()
 {
-    if (m_thread.Exists()) {
-        m_bSnapQuit = true;
-        m_thread.Stop(500, L"wait for snap thread out\n");
-    }
+    m_thread.Stop(500, L"wait for snap thread out\n");
     m_hSnapEvent.Close();
     m_hIdleEvent.Close();
     m_bSnapBusy = false;

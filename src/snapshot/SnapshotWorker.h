@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -77,10 +76,9 @@ private:
     fw::Event m_hSnapEvent;
     // Set while no accepted request is outstanding on the worker's side.
     fw::Event m_hIdleEvent;
+    // Its stop event is what the thread waits on, so a quit request cannot
+    // be lost.
     fw::Worker m_thread;
-    // Set with the thread's stop request; the stop event itself is what the
-    // thread waits on, so the request cannot be lost.
-    std::atomic<bool> m_bSnapQuit{false};
     bool m_bSnapBusy = false;
 };
 

@@ -92,7 +92,7 @@ void CAppDescriptionDlg::OnCommand(UINT id, UINT, HWND)
     }
 }
 
-void CAppDescriptionDlg::PaintBackground(HDC dc)
+bool CAppDescriptionDlg::PaintBackground(HDC dc)
 {
     RECT client;
     ::GetClientRect(Hwnd(), &client);
@@ -106,15 +106,11 @@ void CAppDescriptionDlg::PaintBackground(HDC dc)
         if (m_pLogo)
             fw::gp::GdipDrawImageRectI(graphics.get(), m_pLogo, kLogoX, kLogoY, kLogoW, kLogoH);
     }
+    return true;
 }
 
-bool CAppDescriptionDlg::OnMessage(UINT msg, WPARAM wp, LPARAM, LRESULT& result)
+bool CAppDescriptionDlg::OnMessage(UINT msg, WPARAM, LPARAM, LRESULT& result)
 {
-    if (msg == WM_PRINTCLIENT) {
-        PaintBackground(reinterpret_cast<HDC>(wp));
-        result = 0;
-        return true;
-    }
     if (msg != WM_PAINT)
         return false;
     fw::PaintDC paint(Hwnd());

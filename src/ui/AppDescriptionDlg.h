@@ -29,9 +29,8 @@ protected:
     bool OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) override;
 
 private:
-    // The background and the logo into `dc`: the painting, and what the
-    // image button erases below itself.
-    void PaintBackground(HDC dc);
+    // The background and the logo.
+    bool PaintBackground(HDC dc) override;
 
     std::wstring m_szVersion;
     CKbcButton m_btnOk;

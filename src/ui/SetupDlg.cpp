@@ -206,7 +206,6 @@ bool CSetupDlg::OnMessage(UINT msg, WPARAM wp, LPARAM lp, LRESULT& result)
     case UM_GPS_PORT: m_nPort = static_cast<int>(wp); break;
     case WM_NCHITTEST: result = HTCAPTION; return true; // dragged by any point
     case WM_PAINT: OnPaint(); break;
-    case WM_PRINTCLIENT: PaintBackground(reinterpret_cast<HDC>(wp)); break;
     case WM_TIMER:
         if (wp != kKeepAboveTimer)
             return false;
@@ -238,10 +237,10 @@ void CSetupDlg::OnPaint()
     PaintBackground(dc.get());
 }
 
-void CSetupDlg::PaintBackground(HDC dc)
+bool CSetupDlg::PaintBackground(HDC dc)
 {
     if (!dc)
-        return;
+        return true;
     // An image object whose file was missing draws nothing; only without
     // any object is the window filled with the fall-back colour.
     if (!m_pSkin || !m_pSkin->SlotFilled(kSkinSetupBackground)) {
@@ -250,19 +249,20 @@ void CSetupDlg::PaintBackground(HDC dc)
         fw::Brush fill(::CreateSolidBrush(kNoBackgroundColour));
         if (fill)
             ::FillRect(dc, &client, fill.get());
-        return;
+        return true;
     }
     Gdiplus::GpImage* background = m_pSkin->Image(kSkinSetupBackground);
     if (!background)
-        return;
+        return true;
     RECT window;
     ::GetWindowRect(Hwnd(), &window);
     Gdiplus::GpGraphics* raw = nullptr;
     if (fw::gp::GdipCreateFromHDC(dc, &raw) != Gdiplus::Ok)
-        return;
+        return true;
     fw::GpGraphicsPtr graphics(raw);
     fw::gp::GdipDrawImageRectI(graphics.get(), background, 0, 0, window.right - window.left,
                                window.bottom - window.top);
+    return true;
 }
 
 void CSetupDlg::OpenDescription()

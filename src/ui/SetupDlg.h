@@ -55,9 +55,7 @@ private:
     void Refresh(SetupGroup group);
     void OnSetupResult(WPARAM code, LPARAM value);
     void OnPaint();
-    // The window's background into `dc` (client coordinates): the painting,
-    // and what an image button erases below itself.
-    void PaintBackground(HDC dc);
+    bool PaintBackground(HDC dc) override;
     void KeepAboveOwner();
     void OpenDescription();
     void OpenGpsPort();

@@ -22,29 +22,6 @@ vcam::Format Yuy2(int w, int h) { return {vcam::Subtype::YUY2, w, h}; }
 
 class CameraTest : public TamselTest {
 protected:
-    // The picture the hidden test button (1001) writes to F:\temp.jpg.
-    // A graph just (re)started may not be running yet, and then the capture
-    // writes nothing; the button is pressed again until a picture arrives.
-    // One press at a time: a capture that gets no frame holds the window for
-    // its whole wait.
-    std::vector<uint8_t> TestCapture()
-    {
-        std::vector<uint8_t> bytes;
-        for (int attempt = 0; attempt < 5 && bytes.empty(); ++attempt) {
-            ::DeleteFileW(TestCapturePath().c_str());
-            Post(WM_COMMAND, 1001);
-            tdrv::WaitUntil(
-                [&] {
-                    const std::string text = ReadFile(TestCapturePath());
-                    bytes.assign(text.begin(), text.end());
-                    return !bytes.empty() && tdrv::Picture(bytes).Valid();
-                },
-                6000, 50);
-            if (!tdrv::Picture(bytes).Valid())
-                bytes.clear();
-        }
-        return bytes;
-    }
     // Closes the window (which saves) and reads a saved value.
     std::string SavedAfterClose(const std::wstring& file, const std::string& key)
     {

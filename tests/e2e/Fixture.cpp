@@ -395,6 +395,25 @@ void TamselTest::Command(UINT id)
     Post(WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(Main(), id)));
 }
 
+std::vector<uint8_t> TamselTest::TestCapture()
+{
+    std::vector<uint8_t> bytes;
+    for (int attempt = 0; attempt < 5 && bytes.empty(); ++attempt) {
+        ::DeleteFileW(TestCapturePath().c_str());
+        Post(WM_COMMAND, 1001);
+        tdrv::WaitUntil(
+            [&] {
+                const std::string text = ReadFile(TestCapturePath());
+                bytes.assign(text.begin(), text.end());
+                return !bytes.empty() && tdrv::Picture(bytes).Valid();
+            },
+            6000, 50);
+        if (!tdrv::Picture(bytes).Valid())
+            bytes.clear();
+    }
+    return bytes;
+}
+
 bool TamselTest::WaitTrace(const std::string& text, DWORD ms)
 {
     return m_traces.WaitFor(text, m_mark, ms);

@@ -112,6 +112,12 @@ protected:
     HWND Viewer();
     // The viewer holds the graph's video window while a live graph exists.
     bool LiveVideoShown() { return ::GetWindow(Viewer(), GW_CHILD) != nullptr; }
+    // The picture the hidden test button (1001) writes to F:\temp.jpg; empty
+    // when none comes. A graph just (re)started may not be running yet, and
+    // then the capture writes nothing: the button is pressed again, one press
+    // at a time (a capture that gets no frame holds the window for its whole
+    // wait).
+    std::vector<uint8_t> TestCapture();
     // A button of the main window clicked (WM_COMMAND with BN_CLICKED).
     void Command(UINT id);
     // Lets messages posted back to back and what they started run out: a

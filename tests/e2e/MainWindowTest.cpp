@@ -268,6 +268,29 @@ protected:
         return lines;
     }
 
+    // Opens the small window with the debug log on, over a skin whose close
+    // image is missing or refused: the close button shows the background,
+    // the setup button its face, and the log names the close image. The
+    // close button is returned for the clicks that follow.
+    Box OpenWithoutCloseFace()
+    {
+        WriteIni(SetupIni(), L"App_Setting", L"LogFile", L"1");
+        WriteIni(SetupIni(), L"App_Setting", L"PreviewSize", L"1");
+        Open();
+        const WindowSize& size = kSizes[0];
+        const Box& close = size.controls[kClose];
+        const Findings wrong = UntilShown(Main(), [&](const Shot& s, Findings& out) {
+            for (int y = close.y + 3; y < close.Bottom() - 3; y += 7)
+                for (int x = close.x + 3; x < close.Right() - 3; x += 7)
+                    Expect(s, x, y, BackgroundAt(s, x, y), "close", out, kTolerance);
+            ExpectFace(s, size.controls[kSetup], 14, "setup", out);
+        });
+        EXPECT_TRUE(wrong.empty()) << Join(wrong);
+        // The text-mode log stores each line feed as CR LF.
+        EXPECT_EQ(LogLines("Can not"), "Can not close btn pic\r\r\n");
+        return close;
+    }
+
     std::wstring m_folder, m_exe;
 
 private:
@@ -406,21 +429,7 @@ TEST_F(MainWindowTest, RenamedCloseImageLeavesAnInvisibleButtonThatStillCloses)
 {
     MakeSkin();
     ASSERT_TRUE(::MoveFileW((Pic() + L"\\close_btn.png").c_str(), (Pic() + L"\\close_btn.png.old").c_str()));
-    WriteIni(SetupIni(), L"App_Setting", L"LogFile", L"1");
-    WriteIni(SetupIni(), L"App_Setting", L"PreviewSize", L"1");
-    Open();
-    HWND wnd = Main();
-    const WindowSize& size = kSizes[0];
-    const Box& close = size.controls[kClose];
-    const Findings wrong = UntilShown(wnd, [&](const Shot& s, Findings& out) {
-        for (int y = close.y + 3; y < close.Bottom() - 3; y += 7)
-            for (int x = close.x + 3; x < close.Right() - 3; x += 7)
-                Expect(s, x, y, BackgroundAt(s, x, y), "close", out, kTolerance);
-        ExpectFace(s, size.controls[kSetup], 14, "setup", out);
-    });
-    EXPECT_TRUE(wrong.empty()) << Join(wrong);
-    // The text-mode log stores each line feed as CR LF.
-    EXPECT_EQ(LogLines("Can not"), "Can not close btn pic\r\r\n");
+    const Box close = OpenWithoutCloseFace();
 
     const POINT at = ToScreen(Centre(close));
     tdrv::MouseButton(at.x, at.y, true);
@@ -437,20 +446,7 @@ TEST_F(MainWindowTest, OversizedSkinImageIsRefusedLikeAMissingOne)
         MakeSkin();
         ASSERT_TRUE(WriteQuarters(Pic() + L"\\close_btn.png", 12, c.w, c.h, false));
         ::DeleteFileW(LogPath().c_str());
-        WriteIni(SetupIni(), L"App_Setting", L"LogFile", L"1");
-        WriteIni(SetupIni(), L"App_Setting", L"PreviewSize", L"1");
-        Open();
-        HWND wnd = Main();
-        const WindowSize& size = kSizes[0];
-        const Box& close = size.controls[kClose];
-        const Findings wrong = UntilShown(wnd, [&](const Shot& s, Findings& out) {
-            for (int y = close.y + 3; y < close.Bottom() - 3; y += 7)
-                for (int x = close.x + 3; x < close.Right() - 3; x += 7)
-                    Expect(s, x, y, BackgroundAt(s, x, y), "close", out, kTolerance);
-            ExpectFace(s, size.controls[kSetup], 14, "setup", out);
-        });
-        EXPECT_TRUE(wrong.empty()) << Join(wrong);
-        EXPECT_EQ(LogLines("Can not"), "Can not close btn pic\r\r\n");
+        OpenWithoutCloseFace();
         ASSERT_TRUE(QuitProgram());
     }
 }

@@ -403,8 +403,9 @@ TEST_F(SnapshotTest, PictureIsTheUprightFrameAtQualityHundredWithoutGpsItems)
         EXPECT_EQ(entries, tables * 64);
         // Wherever the program runs, also where GDI+ ignores the quality.
         EXPECT_EQ(ones, entries) << "quantisation tables of quality 100\n" << verbose.substr(0, 3000);
-        if (!EncoderHonoursQuality())
+        if (!EncoderHonoursQuality()) {
             EXPECT_TRUE(WaitTrace("GDI+ ignored the JPEG quality: the picture is encoded again\n"));
+        }
 
         // Upright: the red square top left, the black bar bottom right.
         const tdrv::Picture p(bytes);

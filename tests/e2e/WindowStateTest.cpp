@@ -55,27 +55,6 @@ protected:
         ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000)) << "review stops the graph";
     }
 
-    // The width of a picture the hidden test button (1001) writes, asked
-    // again until a running graph delivers one; 0 when none comes.
-    unsigned TestCaptureWidth()
-    {
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            ::DeleteFileW(TestCapturePath().c_str());
-            Post(WM_COMMAND, 1001);
-            std::vector<uint8_t> bytes;
-            tdrv::WaitUntil(
-                [&] {
-                    const std::string text = ReadFile(TestCapturePath());
-                    bytes.assign(text.begin(), text.end());
-                    return !bytes.empty() && tdrv::Picture(bytes).Valid();
-                },
-                6000, 50);
-            if (tdrv::Picture(bytes).Valid())
-                return tdrv::Picture(bytes).Width();
-        }
-        return 0;
-    }
-
     // The picture list as saved.
     static std::vector<std::string> SavedPictures()
     {
@@ -290,7 +269,7 @@ TEST_F(WindowStateTest, ResolutionOrCameraChangeInReviewWaitsForTheWayBackToLive
     EXPECT_FALSE(LiveVideoShown()) << "the change does not start live video over the picture";
     Command(kModeSwitch);
     ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
-    EXPECT_EQ(TestCaptureWidth(), 1024u) << "the camera chosen in review runs on the way back";
+    EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 1024u) << "the camera chosen in review runs on the way back";
 
     Command(kModeSwitch);
     ASSERT_TRUE(tdrv::WaitUntil([&] { return !LiveVideoShown(); }, 10000));
@@ -299,7 +278,7 @@ TEST_F(WindowStateTest, ResolutionOrCameraChangeInReviewWaitsForTheWayBackToLive
     EXPECT_FALSE(LiveVideoShown());
     Command(kModeSwitch);
     ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
-    EXPECT_EQ(TestCaptureWidth(), 640u) << "the resolution applies on the way back";
+    EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 640u) << "the resolution applies on the way back";
 }
 
 TEST_F(WindowStateTest, ResolutionChangeThenModeSwitchLeavesReviewWithoutLiveVideo)
@@ -313,7 +292,7 @@ TEST_F(WindowStateTest, ResolutionChangeThenModeSwitchLeavesReviewWithoutLiveVid
     EXPECT_FALSE(LiveVideoShown()) << "the switch to review dispatched during the change wins";
     Command(kModeSwitch);
     ASSERT_TRUE(tdrv::WaitUntil([&] { return LiveVideoShown(); }, 10000));
-    EXPECT_EQ(TestCaptureWidth(), 640u) << "the change was kept for the way back";
+    EXPECT_EQ(tdrv::Picture(TestCapture()).Width(), 640u) << "the change was kept for the way back";
 }
 
 // ---- pictures finishing late

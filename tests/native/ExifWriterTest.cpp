@@ -2,6 +2,8 @@
 // djpeg: tools that share nothing with the writer.
 #include "snapshot/ExifWriter.h"
 
+#include "HostFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -19,68 +21,17 @@
 namespace tamsel {
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using namespace test;
 
 fs::path Fixture(const char* name)
 {
     return fs::path(__FILE__).parent_path().parent_path() / "data" / "jpeg" / name;
 }
 
-Bytes ReadBytes(const fs::path& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tamsel-exif-XXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!m_path.empty())
-            fs::remove_all(m_path, ec);
-    }
-    const fs::path& Path() const { return m_path; }
-
-private:
-    fs::path m_path;
-};
-
-bool HaveTool(const char* name)
-{
-    return std::system((std::string("command -v ") + name + " >/dev/null 2>&1").c_str()) == 0;
-}
-
 #define REQUIRE_TOOLS()                                                                            \
     for (const char* tool : {"exiftool", "exiv2", "djpeg"})                                        \
         if (!HaveTool(tool))                                                                       \
             GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh installs it)"
-
-std::string RunTool(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        pclose(p);
-    }
-    return out;
-}
 
 std::string Quote(const fs::path& p)
 {
@@ -355,7 +306,7 @@ Written WriteWithGps(const TempDir& dir, const char* fixture, const SGpsInfo& fi
 TEST(InsertGpsExif, ToolsReadExactlyTheGpsItemsBesideTheCamerasOwn)
 {
     REQUIRE_TOOLS();
-    TempDir dir;
+    TempDir dir("tamsel-exif");
     ASSERT_FALSE(dir.Path().empty());
     const std::map<std::string, std::string> gps = {
         {"GPSLatitudeRef", "North"}, {"GPSLatitude", "48 8 0"},       {"GPSLongitudeRef", "East"},
@@ -414,7 +365,7 @@ TEST(InsertGpsExif, ToolsReadExactlyTheGpsItemsBesideTheCamerasOwn)
 TEST(InsertGpsExif, SouthWestWithoutADateReadBack)
 {
     REQUIRE_TOOLS();
-    TempDir dir;
+    TempDir dir("tamsel-exif");
     ASSERT_FALSE(dir.Path().empty());
     SGpsInfo fix = ReferenceFix();
     fix.nLatRef = 1;
@@ -593,7 +544,7 @@ TEST(InsertGpsExif, HostileBytesFailOrGetAFreshSegment)
 TEST(InsertGpsExif, AFreshSegmentFromUnreadableExifIsReadByTheTools)
 {
     REQUIRE_TOOLS();
-    TempDir dir;
+    TempDir dir("tamsel-exif");
     ASSERT_FALSE(dir.Path().empty());
     Bytes in = ReadBytes(Fixture("camera.jpg"));
     const Tiff t = CameraTiff(in);
@@ -610,7 +561,7 @@ TEST(InsertGpsExif, AFreshSegmentFromUnreadableExifIsReadByTheTools)
 TEST(InsertGpsExif, TwoExifSegmentsBecomeOne)
 {
     REQUIRE_TOOLS();
-    TempDir dir;
+    TempDir dir("tamsel-exif");
     ASSERT_FALSE(dir.Path().empty());
     Bytes in = ReadBytes(Fixture("camera.jpg"));
     const auto m = Markers(in);
@@ -643,7 +594,7 @@ TEST(InsertGpsExif, TheCamerasThumbnailStaysLinkedAfterTheMerge)
     EXPECT_EQ(link(out, after), link(in, before));
 
     REQUIRE_TOOLS();
-    TempDir dir;
+    TempDir dir("tamsel-exif");
     ASSERT_FALSE(dir.Path().empty());
     const fs::path file = dir.Path() / "thumb.jpg";
     WriteBytes(file, out);
@@ -733,7 +684,7 @@ TEST(InsertGpsExif, ToolsReadTheGpsSegmentBesideAFullCameraSegment)
     EXPECT_EQ(ifd0Tags(out), expected);
 
     REQUIRE_TOOLS();
-    TempDir dir;
+    TempDir dir("tamsel-exif");
     ASSERT_FALSE(dir.Path().empty());
     const fs::path file = dir.Path() / "full.jpg";
     WriteBytes(file, out);

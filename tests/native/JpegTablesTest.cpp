@@ -5,6 +5,8 @@
 #include "snapshot/JpegTables.h"
 #include "snapshot/QualityJpeg.h"
 
+#include "HostFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -22,8 +24,7 @@
 namespace tamsel {
 namespace {
 
-namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
+using namespace test;
 
 // ---- headers made byte by byte --------------------------------------------
 
@@ -228,46 +229,6 @@ TEST(JpegTables, HostileBytesFailCleanly)
 
 // ---- real files, against djpeg ----------------------------------------------
 
-struct TempDir {
-    fs::path path;
-    TempDir()
-    {
-        std::string name = (fs::temp_directory_path() / "tamsel-jpegtables-XXXXXX").string();
-        path = ::mkdtemp(name.data()) ? fs::path(name) : fs::path();
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        if (!path.empty())
-            fs::remove_all(path, ec);
-    }
-};
-
-Bytes ReadBytes(const fs::path& path)
-{
-    std::ifstream f(path, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const fs::path& path, const Bytes& bytes)
-{
-    std::ofstream f(path, std::ios::binary);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string Shell(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
-    return out;
-}
-
 // The tables djpeg prints ("Define Quantization Table N  precision P" and
 // eight rows of eight), in its order, and the sampling of each component.
 struct DjpegView {
@@ -279,7 +240,7 @@ struct DjpegView {
 DjpegView Djpeg(const fs::path& file)
 {
     DjpegView view;
-    std::istringstream in(Shell("djpeg -verbose -verbose -outfile /dev/null '" + file.string() + "' 2>&1"));
+    std::istringstream in(RunTool("djpeg -verbose -verbose -outfile /dev/null '" + file.string() + "' 2>&1"));
     std::string line;
     while (std::getline(in, line)) {
         int id = 0, precision = 0;
@@ -322,8 +283,8 @@ Bytes PageBgr(int w, int h, int& stride)
 
 TEST(JpegTables, FilesCjpegWroteReadAsDjpegReadsThem)
 {
-    TempDir dir;
-    ASSERT_FALSE(dir.path.empty());
+    TempDir dir("tamsel-jpegtables");
+    ASSERT_FALSE(dir.Path().empty());
     int stride = 0;
     const Bytes bgr = PageBgr(40, 24, stride);
     // A PPM of the page for cjpeg.
@@ -335,7 +296,7 @@ TEST(JpegTables, FilesCjpegWroteReadAsDjpegReadsThem)
             const uint8_t* p = &bgr[static_cast<size_t>(y) * stride + x * 3];
             ppm.insert(ppm.end(), {p[2], p[1], p[0]});
         }
-    WriteBytes(dir.path / "page.ppm", ppm);
+    WriteBytes(dir.Path() / "page.ppm", ppm);
     struct Case {
         const char* options;
         bool hundred;
@@ -355,8 +316,8 @@ TEST(JpegTables, FilesCjpegWroteReadAsDjpegReadsThem)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
-        const fs::path out = dir.path / "out.jpg";
-        Shell(std::string("cjpeg ") + c.options + " -outfile '" + out.string() + "' '" + (dir.path / "page.ppm").string() +
+        const fs::path out = dir.Path() / "out.jpg";
+        RunTool(std::string("cjpeg ") + c.options + " -outfile '" + out.string() + "' '" + (dir.Path() / "page.ppm").string() +
             "' 2>&1");
         const Bytes jpeg = ReadBytes(out);
         ASSERT_FALSE(jpeg.empty());
@@ -393,8 +354,8 @@ TEST(JpegTables, FilesCjpegWroteReadAsDjpegReadsThem)
 
 TEST(QualityJpeg, EncodesUprightInItsColoursAtTheQualityAsked)
 {
-    TempDir dir;
-    ASSERT_FALSE(dir.path.empty());
+    TempDir dir("tamsel-jpegtables");
+    ASSERT_FALSE(dir.Path().empty());
     struct Case {
         const char* what;
         int w, h;
@@ -424,7 +385,7 @@ TEST(QualityJpeg, EncodesUprightInItsColoursAtTheQualityAsked)
         const uint8_t* top = c.bottomUp ? &stored[static_cast<size_t>(c.h - 1) * stride] : stored.data();
         Bytes rgb, jpeg;
         ASSERT_TRUE(EncodeQualityJpeg(top, c.w, c.h, c.bottomUp ? -stride : stride, c.quality, rgb, jpeg));
-        const fs::path file = dir.path / "q.jpg";
+        const fs::path file = dir.Path() / "q.jpg";
         WriteBytes(file, jpeg);
 
         const DjpegView d = Djpeg(file);
@@ -439,7 +400,7 @@ TEST(QualityJpeg, EncodesUprightInItsColoursAtTheQualityAsked)
         EXPECT_EQ(d.sampling[0], c.sampling);
 
         // Decoded by djpeg: the frame's size, the red quarter top left.
-        const std::string pnm = Shell("djpeg -pnm '" + file.string() + "'");
+        const std::string pnm = RunTool("djpeg -pnm '" + file.string() + "'");
         int w = 0, h = 0, max = 0, used = 0;
         ASSERT_EQ(std::sscanf(pnm.c_str(), "P6 %d %d %d%n", &w, &h, &max, &used), 3);
         EXPECT_EQ(w, c.w);
@@ -469,8 +430,8 @@ TEST(QualityJpeg, EncodesUprightInItsColoursAtTheQualityAsked)
 
 TEST(QualityJpeg, BandsJoinedByRestartMarkersDecodeAsTheWholePicture)
 {
-    TempDir dir;
-    ASSERT_FALSE(dir.path.empty());
+    TempDir dir("tamsel-jpegtables");
+    ASSERT_FALSE(dir.Path().empty());
     // Stripes and a diagonal, so that every block row differs from the next.
     const int w = 61, h = 45, stride = (w * 3 + 3) & ~3;
     Bytes px(static_cast<size_t>(stride) * h, 0);
@@ -482,12 +443,12 @@ TEST(QualityJpeg, BandsJoinedByRestartMarkersDecodeAsTheWholePicture)
             p[2] = x == y ? 0 : static_cast<uint8_t>(255 - (x + y) * 2);
         }
     auto decode = [&](const Bytes& jpeg, std::string* verbose) {
-        WriteBytes(dir.path / "b.jpg", jpeg);
+        WriteBytes(dir.Path() / "b.jpg", jpeg);
         if (verbose)
-            *verbose = Shell("djpeg -verbose -verbose -outfile /dev/null '" + (dir.path / "b.jpg").string() + "' 2>&1");
+            *verbose = RunTool("djpeg -verbose -verbose -outfile /dev/null '" + (dir.Path() / "b.jpg").string() + "' 2>&1");
         // Anything djpeg says besides the picture (a corrupt-data warning)
         // lands in the file as well.
-        return Shell("djpeg -pnm '" + (dir.path / "b.jpg").string() + "' 2>&1");
+        return RunTool("djpeg -pnm '" + (dir.Path() / "b.jpg").string() + "' 2>&1");
     };
     for (int quality : {100, 75}) {
         SCOPED_TRACE(quality);

@@ -483,30 +483,35 @@ HRESULT UnregisterDevices()
     });
 }
 
+namespace {
+
+// An existing device record opened for changing one of its values.
+HRESULT OpenDeviceForWriting(int number, RegKey& key)
+{
+    if (number < 0 || number > kMaxDevice)
+        return E_INVALIDARG;
+    return FromWin32(::RegOpenKeyExW(HKEY_CURRENT_USER, DeviceKeyPath(number).c_str(), 0, KEY_SET_VALUE,
+                                     key.put()));
+}
+
+} // namespace
+
 HRESULT SetRunDelay(int number, DWORD ms)
 {
     return Guarded([&]() -> HRESULT {
-        if (number < 0 || number > kMaxDevice)
-            return E_INVALIDARG;
         RegKey key;
-        LONG rc = ::RegOpenKeyExW(HKEY_CURRENT_USER, DeviceKeyPath(number).c_str(), 0,
-                                  KEY_SET_VALUE, key.put());
-        if (rc != ERROR_SUCCESS)
-            return FromWin32(rc);
-        return FromWin32(SetDword(key.get(), L"RunDelayMs", ms));
+        const HRESULT hr = OpenDeviceForWriting(number, key);
+        return FAILED(hr) ? hr : FromWin32(SetDword(key.get(), L"RunDelayMs", ms));
     });
 }
 
 HRESULT SetUnplugged(int number, bool unplugged)
 {
     return Guarded([&]() -> HRESULT {
-        if (number < 0 || number > kMaxDevice)
-            return E_INVALIDARG;
         RegKey key;
-        LONG rc = ::RegOpenKeyExW(HKEY_CURRENT_USER, DeviceKeyPath(number).c_str(), 0,
-                                  KEY_SET_VALUE, key.put());
-        if (rc != ERROR_SUCCESS)
-            return FromWin32(rc);
+        const HRESULT opened = OpenDeviceForWriting(number, key);
+        if (FAILED(opened))
+            return opened;
         if (unplugged) {
             // Gone from the list before the running filter notices the switch.
             ComScope com;
@@ -521,7 +526,7 @@ HRESULT SetUnplugged(int number, bool unplugged)
                 Trace(L"removing device %d from the category: 0x%08lx", number, hr);
             return FromWin32(SetDword(key.get(), L"Unplugged", 1));
         }
-        rc = SetDword(key.get(), L"Unplugged", 0);
+        const LONG rc = SetDword(key.get(), L"Unplugged", 0);
         if (rc != ERROR_SUCCESS)
             return FromWin32(rc);
         return RegisterDevices();
